@@ -1,0 +1,21 @@
+#pragma once
+
+#include "office/Application.h"
+
+#include <chrono>
+
+namespace office {
+
+struct Limits {
+    // From starting the process to a working connection.
+    std::chrono::milliseconds start{30000};
+    // One call into the office (a load or a page export of a large document
+    // included); past it the office counts as hung and is ended.
+    std::chrono::milliseconds call{120000};
+};
+
+// A fresh headless LibreOffice with a profile of its own; throws Failure when
+// none can be started.
+std::unique_ptr<Application> startLibreOffice(const Limits &limits = {});
+
+} // namespace office

@@ -1,0 +1,127 @@
+#include "office/OfficeProcess.h"
+
+#include "office/Application.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace office {
+namespace {
+
+const char *const kOfficeBinary = "/usr/lib/libreoffice/program/soffice.bin";
+
+// Our own bootstrap variable points at our UNO runtime, not the office's.
+bool inheritedVariable(const char *entry)
+{
+    return std::strncmp(entry, "URE_BOOTSTRAP=", 14) != 0;
+}
+
+} // namespace
+
+OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
+{
+    // Everything the child needs is built before fork: after it, only
+    // async-signal-safe calls are allowed in a threaded program.
+    std::vector<QByteArray> args{
+        kOfficeBinary,
+        "-env:UserInstallation=" + profileUrl.toUtf8(),
+        "--headless",
+        "--invisible",
+        "--nologo",
+        "--nodefault",
+        "--norestore",
+        "--nolockcheck",
+        "--accept=pipe,name=" + pipeName.toUtf8() + ";urp;",
+    };
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (char **e = environ; *e; ++e)
+        if (inheritedVariable(*e))
+            envp.push_back(*e);
+    envp.push_back(nullptr);
+    const pid_t parent = getpid();
+
+    pid_ = fork();
+    if (pid_ < 0)
+        throw Failure(std::string("cannot start the office: ") + std::strerror(errno));
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        close_range(3, ~0U, 0);
+        execve(kOfficeBinary, argv.data(), envp.data());
+        _exit(127);
+    }
+    // Also from the parent, so a kill right after fork finds the group.
+    setpgid(pid_, pid_);
+    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+}
+
+OfficeProcess::~OfficeProcess()
+{
+    kill();
+    std::lock_guard lock(mutex_);
+    reapLocked(-1);
+    if (pidfd_ >= 0)
+        close(pidfd_);
+}
+
+std::optional<int> OfficeProcess::exitCode()
+{
+    std::lock_guard lock(mutex_);
+    reapLocked(0);
+    return exitCode_;
+}
+
+bool OfficeProcess::waitForExit(int msecs)
+{
+    std::lock_guard lock(mutex_);
+    return reapLocked(msecs);
+}
+
+void OfficeProcess::kill()
+{
+    std::lock_guard lock(mutex_);
+    if (!exitCode_)
+        ::kill(-pid_, SIGKILL);
+}
+
+bool OfficeProcess::reapLocked(int msecs)
+{
+    if (exitCode_)
+        return true;
+    if (msecs != 0 && pidfd_ >= 0) {
+        pollfd p{pidfd_, POLLIN, 0};
+        while (poll(&p, 1, msecs) < 0 && errno == EINTR) {
+        }
+    }
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, msecs < 0 && pidfd_ < 0 ? 0 : WNOHANG);
+    if (r != pid_)
+        return false;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+} // namespace office

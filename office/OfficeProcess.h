@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <mutex>
+#include <optional>
+#include <sys/types.h>
+
+namespace office {
+
+// One soffice.bin child: its own process group, killed with us (parent-death
+// signal), and signalled only until it has been reaped, so a reused process id
+// is never hit.
+class OfficeProcess {
+public:
+    OfficeProcess(const QString &profileUrl, const QString &pipeName);
+    ~OfficeProcess();
+    OfficeProcess(const OfficeProcess &) = delete;
+    OfficeProcess &operator=(const OfficeProcess &) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // The exit code once the process has ended (reaping it), or nothing while it runs.
+    std::optional<int> exitCode();
+    bool waitForExit(int msecs);
+
+    // Ends the whole process group at once; safe from any thread.
+    void kill();
+
+private:
+    bool reapLocked(int msecs);
+
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    std::mutex mutex_;
+    std::optional<int> exitCode_;
+};
+
+} // namespace office

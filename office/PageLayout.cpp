@@ -1,0 +1,65 @@
+#include "office/PageLayout.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+
+namespace office {
+namespace {
+
+} // namespace
+
+PageLayout::PageLayout(const Reference<css::uno::XComponentContext> &office,
+                       const Reference<css::frame::XComponentLoader> &loader,
+                       const Reference<css::lang::XComponent> &writerModel)
+    : office_(office), dir_(QDir::tempPath() + "/pagegrab-pages-XXXXXX")
+{
+    if (!dir_.isValid())
+        throw Failure("cannot create a temporary folder for the page pictures");
+    const QString pdf = dir_.filePath("layout.pdf");
+    const auto filterData = sequence({property("IsSkipEmptyPages", false)});
+    Reference<css::frame::XStorable>(writerModel, css::uno::UNO_QUERY_THROW)
+        ->storeToURL(fileUrl(pdf), sequence({property("FilterName", OUString("writer_pdf_Export")),
+                                    property("FilterData", filterData)}));
+    drawing_ = loader->loadComponentFromURL(fileUrl(pdf), "_blank", 0,
+                                            sequence({property("Hidden", true), property("ReadOnly", true),
+                                                      property("FilterName", OUString("draw_pdf_import"))}));
+    if (!drawing_.is())
+        throw Failure("the office could not read back its own page layout");
+    pages_.set(Reference<css::drawing::XDrawPagesSupplier>(drawing_, css::uno::UNO_QUERY_THROW)->getDrawPages(),
+               css::uno::UNO_QUERY_THROW);
+    QFile::remove(pdf);
+}
+
+Picture PageLayout::page(int index)
+{
+    if (index < 0 || index >= pages_->getCount())
+        throw Failure("page " + std::to_string(index + 1) + " is not in the document's layout");
+    Reference<css::drawing::XDrawPage> page(pages_->getByIndex(index), css::uno::UNO_QUERY_THROW);
+    // The import gives each page the margins of Draw's template, and the
+    // export leaves them out of the picture.
+    Reference<css::beans::XPropertySet> props(page, css::uno::UNO_QUERY_THROW);
+    for (const char *border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
+        props->setPropertyValue(OUString::createFromAscii(border), css::uno::Any(sal_Int32(0)));
+
+    const QString file = dir_.filePath(QStringLiteral("page-%1.emf").arg(index + 1));
+    const auto exporter = css::drawing::GraphicExportFilter::create(office_);
+    exporter->setSourceDocument(Reference<css::lang::XComponent>(page, css::uno::UNO_QUERY_THROW));
+    exporter->filter(sequence({property("URL", fileUrl(file)), property("MediaType", OUString("image/x-emf"))}));
+    QFile out(file);
+    if (!out.open(QIODevice::ReadOnly))
+        throw Failure("the office wrote no picture for page " + std::to_string(index + 1));
+    Picture picture{out.readAll()};
+    out.remove();
+    return picture;
+}
+
+} // namespace office

@@ -1,0 +1,86 @@
+#include "office/UnoConnection.h"
+
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <cppuhelper/bootstrap.hxx>
+
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace office {
+
+Reference<css::uno::XComponentContext> localContext()
+{
+    // The runtime finds the office's type and service registries through
+    // URE_BOOTSTRAP; the office processes are started without it.
+    static Reference<css::uno::XComponentContext> context;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc", 1);
+        context = cppu::defaultBootstrap_InitialComponentContext();
+    });
+    return context;
+}
+
+UnoConnection UnoConnection::tryConnect(const QString &pipeName)
+{
+    const auto ctx = localContext();
+    Reference<css::connection::XConnection> link;
+    try {
+        link = css::connection::Connector::create(ctx)->connect("pipe,name=" + toOUString(pipeName));
+    } catch (const css::connection::NoConnectException &) {
+        return {};
+    }
+    const auto bridge = css::bridge::BridgeFactory::create(ctx)->createBridge("", "urp", link, {});
+    UnoConnection c;
+    c.remote.set(bridge->getInstance("StarOffice.ComponentContext"), css::uno::UNO_QUERY_THROW);
+    c.bridge.set(bridge, css::uno::UNO_QUERY_THROW);
+    return c;
+}
+
+void UnoConnection::dispose()
+{
+    remote.clear();
+    if (bridge.is()) {
+        try {
+            bridge->dispose();
+        } catch (const css::uno::Exception &) {
+        }
+        bridge.clear();
+    }
+}
+
+std::string describe(const css::uno::Exception &e)
+{
+    // The office's builds end many messages with the source line that threw,
+    // which tells a user nothing.
+    static const QRegularExpression sourceLocation(QStringLiteral("\\s*at \\S+:\\d+\\s*$"));
+    QString message = toQString(e.Message);
+    message.remove(sourceLocation);
+    message = message.trimmed();
+    if (message.isEmpty())
+        message = "the office reported " + toQString(css::uno::Any(e).getValueTypeName()) + " without a description";
+    return message.toStdString();
+}
+
+OUString toOUString(const QString &s)
+{
+    return OUString(reinterpret_cast<const sal_Unicode *>(s.utf16()), s.size());
+}
+
+OUString fileUrl(const QString &path)
+{
+    return toOUString(QUrl::fromLocalFile(path).toString());
+}
+
+QString toQString(const OUString &s)
+{
+    return QString(reinterpret_cast<const QChar *>(s.getStr()), s.getLength());
+}
+
+} // namespace office

@@ -1,0 +1,63 @@
+#include "office/Watchdog.h"
+
+namespace office {
+
+Watchdog::Watchdog(std::function<void()> onExpiry)
+    : onExpiry_(std::move(onExpiry)), thread_([this] { run(); })
+{
+}
+
+Watchdog::~Watchdog()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void Watchdog::arm(std::chrono::milliseconds limit)
+{
+    {
+        std::lock_guard lock(mutex_);
+        deadline_ = std::chrono::steady_clock::now() + limit;
+    }
+    changed_.notify_all();
+}
+
+void Watchdog::disarm()
+{
+    {
+        std::lock_guard lock(mutex_);
+        deadline_.reset();
+    }
+    changed_.notify_all();
+}
+
+bool Watchdog::fired() const
+{
+    std::lock_guard lock(mutex_);
+    return fired_;
+}
+
+void Watchdog::run()
+{
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!deadline_) {
+            changed_.wait(lock);
+            continue;
+        }
+        if (changed_.wait_until(lock, *deadline_) == std::cv_status::timeout && deadline_
+            && std::chrono::steady_clock::now() >= *deadline_) {
+            deadline_.reset();
+            fired_ = true;
+            lock.unlock();
+            onExpiry_();
+            lock.lock();
+        }
+    }
+}
+
+} // namespace office

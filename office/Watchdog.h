@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace office {
+
+// Ends a hung office: while armed, runs the expiry action once the limit has
+// passed, from its own thread, so the blocked call on ours fails.
+class Watchdog {
+public:
+    explicit Watchdog(std::function<void()> onExpiry);
+    ~Watchdog();
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+
+    void arm(std::chrono::milliseconds limit);
+    void disarm();
+    bool fired() const;
+
+private:
+    void run();
+
+    std::function<void()> onExpiry_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    bool fired_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+} // namespace office
