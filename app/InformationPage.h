@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// The side panel's page on the information server; the version is this
+// fixed text, not the program's build version.
+inline QUrl informationPageAddress(const QString &server)
+{
+    return QUrl(server + "/soft/Pagegrab.aspx?VER=" + "1.0");
+}

@@ -1,0 +1,121 @@
+#include "app/frmMain.h"
+
+#include "app/InformationPage.h"
+#include "app/Twips.h"
+#include "office/LibreOffice.h"
+#include "platform/MessageBox.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QWebEngineView>
+
+namespace {
+
+const char kTitle[] = "Pagegrab";
+
+} // namespace
+
+frmMain::Services frmMain::defaultServices()
+{
+    return {
+        [] { return office::startLibreOffice(); },
+        platform::SingleInstance::defaultKey(),
+        QCoreApplication::applicationDirPath(),
+        QStringLiteral(PAGEGRAB_INFORMATION_SERVER),
+    };
+}
+
+frmMain::frmMain(Services services)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      services_(std::move(services)), instance_(services_.instanceKey)
+{
+    setObjectName("frmMain");
+    createControls();
+    setTabOrder();
+    // The browser takes the focus through a widget it creates once a page
+    // loads; that widget joins the focus chain at its end unless re-chained.
+    WebBrowser1->installEventFilter(this);
+    connect(CmdExit, &QPushButton::clicked, this, &frmMain::CmdExit_Click);
+    resize(twips::toPixels(13065), twips::toPixels(8580));
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+frmMain::~frmMain() = default;
+
+bool frmMain::Form_Load()
+{
+    if (instance_.anotherIsRunning())
+        return false;
+    QCoreApplication::setApplicationName(kTitle);
+    setWindowTitle(QCoreApplication::applicationName());
+    lblInput->setText("待处理文件：0项");
+    converter_ = {};
+    txtLog->setText(services_.programFolder + "/Pagegrab.log");
+
+    // The office is started once only to prove that it can be; every document
+    // gets a fresh one of its own later.
+    std::unique_ptr<office::Application> office;
+    try {
+        office = services_.startOffice();
+    } catch (const office::Failure &) {
+    }
+    const QUrl page = informationPageAddress(services_.informationServer);
+    if (!office) {
+        platform::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
+        return false;
+    }
+    CmdHelp->setText("帮助");
+    CmdHelp->setVisible(false);
+    WebBrowser1->load(page);
+    try {
+        office->quit();
+    } catch (const office::Failure &) {
+    }
+    return true;
+}
+
+void frmMain::Form_Resize()
+{
+    // Each step on its own: a width the control refuses leaves it as it was.
+    ListView2->header()->resizeSection(0, twips::toPixels(twips::width(ListView2) - 100));
+    twips::setWidth(Frame6, twips::fromPixels(width()) - 10320 - 50);
+    twips::setWidth(WebBrowser1, twips::width(Frame6) - 100);
+}
+
+void frmMain::Form_Unload()
+{
+    converter_.terminate();
+}
+
+void frmMain::CmdExit_Click()
+{
+    close();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == WebBrowser1 && event->type() == QEvent::ChildPolished)
+        setTabOrder();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}

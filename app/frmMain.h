@@ -1,0 +1,74 @@
+#pragma once
+
+#include "office/Application.h"
+#include "platform/Programs.h"
+#include "platform/SingleInstance.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+class QWebEngineView;
+
+// The main window. Its controls keep the names the rest of the program
+// addresses them by; the handlers wire them to the subsystems and stay thin.
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    // What the window reaches outside itself, so tests can stand in for it.
+    struct Services {
+        office::ApplicationFactory startOffice;
+        QString instanceKey;
+        QString programFolder;
+        QString informationServer;
+    };
+    static Services defaultServices();
+
+    explicit frmMain(Services services = defaultServices());
+    ~frmMain() override;
+
+    // Start-up. False when the program is to end without showing the window.
+    bool Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void CmdExit_Click();
+
+    pid_t ConverterPid() const { return converter_.pid(); }
+
+    QGroupBox *Frame1, *Frame2, *Frame3, *Frame4, *Frame5, *Frame6;
+    std::array<QPushButton *, 4> CmdFileOp;
+    QTreeWidget *ListView2;
+    QLabel *Label1, *Label2, *Label3;
+    QRadioButton *OptSlidesAll, *OptSlides2;
+    QLineEdit *txtFrom, *txt2;
+    QLineEdit *txtOutDir;
+    QPushButton *Command2;
+    QCheckBox *Check1;
+    QLineEdit *txtLog;
+    QPushButton *Command1;
+    QLabel *lblInput, *lblProcessing;
+    QPushButton *CmdDo, *Command3, *CmdExit, *CmdHelp;
+    QWebEngineView *WebBrowser1;
+    QPushButton *CmdHide;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+
+    Services services_;
+    platform::SingleInstance instance_;
+    platform::StartedProgram converter_;
+};

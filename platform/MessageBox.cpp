@@ -1,0 +1,87 @@
+#include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+struct Automatic {
+    bool on = false;
+    QList<Answer> queued;
+    QList<ShownMessage> shown;
+};
+
+Automatic &automatic()
+{
+    static Automatic a;
+    return a;
+}
+
+Answer defaultAnswer(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::OkCancel:
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::Yes;
+    }
+    return Answer::Ok;
+}
+
+} // namespace
+
+Answer MessageBox::show(QWidget *parent, const QString &text, Icon icon, Buttons buttons)
+{
+    const QString title = QCoreApplication::applicationName();
+    auto &a = automatic();
+    if (a.on) {
+        a.shown.append({title, text, icon, buttons});
+        return a.queued.isEmpty() ? defaultAnswer(buttons) : a.queued.takeFirst();
+    }
+
+    QMessageBox box(icon == Icon::Question ? QMessageBox::Question : QMessageBox::Information, title, text,
+                    QMessageBox::NoButton, parent);
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setDefaultButton(box.addButton(QMessageBox::Ok));
+        break;
+    case Buttons::OkCancel:
+        box.setDefaultButton(box.addButton(QMessageBox::Ok));
+        box.addButton(QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setDefaultButton(box.addButton(QMessageBox::Yes));
+        box.addButton(QMessageBox::No);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        // Escape or the close box on a box without Cancel.
+        return buttons == Buttons::YesNo ? Answer::No : buttons == Buttons::OkCancel ? Answer::Cancel : Answer::Ok;
+    }
+}
+
+void MessageBox::answerAutomatically(bool on)
+{
+    automatic() = Automatic{on, {}, {}};
+}
+
+void MessageBox::setNextAnswer(Answer answer)
+{
+    automatic().queued.append(answer);
+}
+
+QList<ShownMessage> MessageBox::takeShown()
+{
+    return std::exchange(automatic().shown, {});
+}
+
+} // namespace platform

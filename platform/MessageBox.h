@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+
+enum class Icon { Information, Question };
+enum class Buttons { Ok, OkCancel, YesNo };
+enum class Answer { Ok, Cancel, Yes, No };
+
+struct ShownMessage {
+    QString title;
+    QString text;
+    Icon icon;
+    Buttons buttons;
+};
+
+// Modal message boxes, titled with the application's name. The first button
+// is the default one.
+class MessageBox {
+public:
+    static Answer show(QWidget *parent, const QString &text, Icon icon = Icon::Information,
+                       Buttons buttons = Buttons::Ok);
+
+    // For tests: boxes are recorded instead of shown, and answered with the
+    // queued answers first, then with their default button.
+    static void answerAutomatically(bool on);
+    static void setNextAnswer(Answer answer);
+    static QList<ShownMessage> takeShown();
+};
+
+} // namespace platform

@@ -1,0 +1,69 @@
+#include "platform/Programs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+bool alive(pid_t pid)
+{
+    return pid > 0 && ::kill(pid, 0) == 0;
+}
+
+} // namespace
+
+class tst_programs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void terminateEndsTheStartedProgram()
+    {
+        auto program = platform::startProgram("sleep", {"30"});
+        QVERIFY(program.pid() > 0);
+        QVERIFY(alive(program.pid()));
+        QVERIFY(program.terminate());
+        QTRY_VERIFY(!alive(program.pid()));
+    }
+
+    void endedProgramIsNeverSignalledAgain()
+    {
+        // Once the program has ended, its id may go to another process; the
+        // handle refers to the ended one and signals nothing.
+        auto program = platform::startProgram("true", {});
+        QVERIFY(program.pid() > 0);
+        QTRY_VERIFY(!alive(program.pid()));
+        auto bystander = platform::startProgram("sleep", {"30"});
+        QVERIFY(!program.terminate());
+        QVERIFY(alive(bystander.pid()));
+        QVERIFY(bystander.terminate());
+    }
+
+    void missingProgramGivesAnEmptyHandle()
+    {
+        auto program = platform::startProgram("/nonexistent/program", {});
+        QCOMPARE(program.pid(), 0);
+        QVERIFY(!program.terminate());
+    }
+
+    void argumentsArriveUnsplit()
+    {
+        const QString out = QDir::temp().filePath("pagegrab-args-%1.txt").arg(QCoreApplication::applicationPid());
+        QFile::remove(out);
+        auto program = platform::startProgram(
+            "sh", {"-c", "printf '%s\\n' \"$@\" > \"$0\"", out, "a b", "\"quoted\"", ""});
+        QVERIFY(program.pid() > 0);
+        QTRY_VERIFY(!alive(program.pid()));
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), "a b\n\"quoted\"\n\n");
+        QFile::remove(out);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_programs)
+#include "tst_programs.moc"

@@ -1,0 +1,114 @@
+#include "support/ScriptedOffice.h"
+
+#include <QtEndian>
+
+namespace {
+
+using office::Failure;
+using office::Position;
+
+struct State {
+    OfficeScript &script;
+    Position start = 0;
+    Position end = 0;
+    bool documentSelected = false;
+};
+
+class ScriptedRange : public office::Range {
+public:
+    ScriptedRange(State &s, Position start) : s_(s), start_(start) {}
+    office::Picture copy() override
+    {
+        s_.script.calls << QStringLiteral("copy %1").arg(start_ + 1);
+        if (s_.script.copyFailsOnPage.contains(start_ + 1))
+            throw Failure(s_.script.copyFailsOnPage.value(start_ + 1).toStdString());
+        return {scriptedPicture(start_ + 1)};
+    }
+
+private:
+    State &s_;
+    Position start_;
+};
+
+class ScriptedDocument : public office::Document {
+public:
+    explicit ScriptedDocument(State &s) : s_(s) {}
+    void select() override
+    {
+        s_.script.calls << "select";
+        s_.start = 0;
+        s_.end = s_.script.pages;
+        s_.documentSelected = true;
+    }
+    std::unique_ptr<office::Range> range(Position start, Position end) override
+    {
+        s_.script.calls << QStringLiteral("range %1 %2").arg(start).arg(end);
+        return std::make_unique<ScriptedRange>(s_, start);
+    }
+    void close() override { s_.script.calls << "close"; }
+
+private:
+    State &s_;
+};
+
+class ScriptedApplication : public office::Application {
+public:
+    explicit ScriptedApplication(OfficeScript &script) : s_{script} { ++script.instancesStarted; }
+    void setCheckGrammarAsYouType(bool on) override { s_.script.calls << QStringLiteral("grammarAsYouType %1").arg(on); }
+    void setCheckGrammarWithSpelling(bool on) override
+    {
+        s_.script.calls << QStringLiteral("grammarWithSpelling %1").arg(on);
+    }
+    std::unique_ptr<office::Document> open(const QString &path) override
+    {
+        s_.script.calls << "open " + path;
+        if (!s_.script.openFailure.isEmpty())
+            throw Failure(s_.script.openFailure.toStdString());
+        return std::make_unique<ScriptedDocument>(s_);
+    }
+    Position selectionStart() override { return s_.start; }
+    Position selectionEnd() override { return s_.end; }
+    void collapseSelectionToStart() override
+    {
+        s_.script.calls << "collapse";
+        s_.end = s_.start;
+    }
+    void browseNextPage() override
+    {
+        s_.script.calls << QStringLiteral("next from %1").arg(s_.start + 1);
+        if (s_.script.nextPageFailsOnPage.contains(s_.start + 1))
+            throw Failure("the page move failed");
+        if (s_.start + 1 < s_.script.pages)
+            ++s_.start;
+        s_.end = s_.start;
+    }
+    void quit() override
+    {
+        s_.script.calls << "quit";
+        ++s_.script.instancesQuit;
+    }
+
+private:
+    State s_;
+};
+
+} // namespace
+
+QByteArray scriptedPicture(int page)
+{
+    QByteArray emf(88, '\0');
+    qToLittleEndian<quint32>(1, emf.data());
+    qToLittleEndian<quint32>(88, emf.data() + 4);
+    qToLittleEndian<quint32>(page, emf.data() + 8);
+    emf.replace(40, 4, " EMF");
+    return emf;
+}
+
+office::ApplicationFactory scriptedOffice(OfficeScript &script)
+{
+    return [&script]() -> std::unique_ptr<office::Application> {
+        if (script.startFails)
+            throw Failure("the office cannot be started");
+        return std::make_unique<ScriptedApplication>(script);
+    };
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "office/Application.h"
+
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <memory>
+
+// A stand-in for the office: documents of a given number of pages, failures
+// where a test puts them, and a log of every call in order.
+struct OfficeScript {
+    int pages = 1;
+    QString openFailure;                // non-empty: open fails with this text
+    QSet<int> nextPageFailsOnPage;      // browseNextPage fails while on these pages (from 1)
+    QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
+    bool startFails = false;
+    QStringList calls;
+    int instancesStarted = 0;
+    int instancesQuit = 0;
+};
+
+// The picture of page n: a minimal EMF header whose first record names the page.
+QByteArray scriptedPicture(int page);
+
+office::ApplicationFactory scriptedOffice(OfficeScript &script);
