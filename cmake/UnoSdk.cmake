@@ -22,6 +22,8 @@ set(UNO_TYPES
     com.sun.star.connection.Connector
     com.sun.star.connection.NoConnectException
     com.sun.star.container.XIndexAccess
+    com.sun.star.container.XNameAccess
+    com.sun.star.style.XStyleFamiliesSupplier
     com.sun.star.document.MacroExecMode
     com.sun.star.document.UpdateDocMode
     com.sun.star.drawing.GraphicExportFilter

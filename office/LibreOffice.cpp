@@ -253,9 +253,11 @@ private:
 
     Failure failureOf(const std::string &description)
     {
-        if (watchdog_.fired())
+        if (watchdog_.fired()) {
+            process_->waitForExit(5000);
             return Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
                            + " s and was ended");
+        }
         if (const auto code = process_->exitCode())
             return Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
         return Failure(description.empty() ? "the office reported a failure without a description" : description);

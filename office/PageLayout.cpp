@@ -5,7 +5,13 @@
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +26,7 @@ namespace {
 PageLayout::PageLayout(const Reference<css::uno::XComponentContext> &office,
                        const Reference<css::frame::XComponentLoader> &loader,
                        const Reference<css::lang::XComponent> &writerModel)
-    : office_(office), dir_(QDir::tempPath() + "/pagegrab-pages-XXXXXX")
+    : office_(office), writer_(writerModel), dir_(QDir::tempPath() + "/pagegrab-pages-XXXXXX")
 {
     if (!dir_.isValid())
         throw Failure("cannot create a temporary folder for the page pictures");
@@ -39,16 +45,34 @@ PageLayout::PageLayout(const Reference<css::uno::XComponentContext> &office,
     QFile::remove(pdf);
 }
 
+void PageLayout::fitToWriterPage(const Reference<css::beans::XPropertySet> &drawPage, int index)
+{
+    // Draw keeps one page size for the whole drawing (the first page's), and
+    // its template's margins, which the export leaves out of the picture; so
+    // every page gets its own Writer page's size, without margins, before it
+    // is exported.
+    Reference<css::frame::XModel> model(writer_, css::uno::UNO_QUERY_THROW);
+    Reference<css::text::XTextViewCursorSupplier> views(model->getCurrentController(), css::uno::UNO_QUERY_THROW);
+    const auto cursor = views->getViewCursor();
+    Reference<css::text::XPageCursor>(cursor, css::uno::UNO_QUERY_THROW)->jumpToPage(static_cast<sal_Int16>(index + 1));
+    OUString styleName;
+    Reference<css::beans::XPropertySet>(cursor, css::uno::UNO_QUERY_THROW)->getPropertyValue("PageStyleName") >>= styleName;
+    const auto families = Reference<css::style::XStyleFamiliesSupplier>(writer_, css::uno::UNO_QUERY_THROW)->getStyleFamilies();
+    Reference<css::container::XNameAccess> pageStyles(families->getByName("PageStyles"), css::uno::UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> style(pageStyles->getByName(styleName), css::uno::UNO_QUERY_THROW);
+
+    for (const char *border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
+        drawPage->setPropertyValue(OUString::createFromAscii(border), css::uno::Any(sal_Int32(0)));
+    drawPage->setPropertyValue("Width", style->getPropertyValue("Width"));
+    drawPage->setPropertyValue("Height", style->getPropertyValue("Height"));
+}
+
 Picture PageLayout::page(int index)
 {
     if (index < 0 || index >= pages_->getCount())
         throw Failure("page " + std::to_string(index + 1) + " is not in the document's layout");
     Reference<css::drawing::XDrawPage> page(pages_->getByIndex(index), css::uno::UNO_QUERY_THROW);
-    // The import gives each page the margins of Draw's template, and the
-    // export leaves them out of the picture.
-    Reference<css::beans::XPropertySet> props(page, css::uno::UNO_QUERY_THROW);
-    for (const char *border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
-        props->setPropertyValue(OUString::createFromAscii(border), css::uno::Any(sal_Int32(0)));
+    fitToWriterPage(Reference<css::beans::XPropertySet>(page, css::uno::UNO_QUERY_THROW), index);
 
     const QString file = dir_.filePath(QStringLiteral("page-%1.emf").arg(index + 1));
     const auto exporter = css::drawing::GraphicExportFilter::create(office_);

@@ -8,6 +8,7 @@
 #include "office/Application.h"
 #include "office/UnoConnection.h"
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 
@@ -25,7 +26,10 @@ public:
     Picture page(int index);
 
 private:
+    void fitToWriterPage(const Reference<css::beans::XPropertySet> &drawPage, int index);
+
     Reference<css::uno::XComponentContext> office_;
+    Reference<css::lang::XComponent> writer_;
     QTemporaryDir dir_;
     Reference<css::lang::XComponent> drawing_;
     Reference<css::container::XIndexAccess> pages_;

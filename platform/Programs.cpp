@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <csignal>
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -41,6 +42,10 @@ StartedProgram &StartedProgram::operator=(StartedProgram &&other) noexcept
 bool StartedProgram::terminate()
 {
     if (pidfd_ < 0)
+        return false;
+    // A pidfd turns readable when its process has exited, reaped or not.
+    pollfd ended{pidfd_, POLLIN, 0};
+    if (poll(&ended, 1, 0) > 0)
         return false;
     return syscall(SYS_pidfd_send_signal, pidfd_, SIGKILL, nullptr, 0) == 0;
 }

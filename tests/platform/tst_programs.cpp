@@ -10,9 +10,14 @@
 
 namespace {
 
+// Running, that is: neither gone nor a zombie waiting to be reaped.
 bool alive(pid_t pid)
 {
-    return pid > 0 && ::kill(pid, 0) == 0;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 } // namespace

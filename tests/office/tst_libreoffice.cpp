@@ -1,0 +1,245 @@
+#include "office/LibreOffice.h"
+#include "office/Profile.h"
+#include "support/Documents.h"
+#include "support/Emf.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
+
+struct WalkedPage {
+    office::Position start;
+    office::Position end;
+};
+
+// The page walk as the conversion does it, collecting each page's range.
+QList<WalkedPage> walk(office::Application &app, office::Document &doc)
+{
+    doc.select();
+    office::Position pageStart = app.selectionStart();
+    office::Position pageEnd = pageStart;
+    const office::Position docEnd = app.selectionEnd();
+    app.collapseSelectionToStart();
+    QList<WalkedPage> pages;
+    while (pageEnd < docEnd) {
+        app.browseNextPage();
+        pageEnd = app.selectionEnd();
+        if (pageEnd == pageStart)
+            pageEnd = docEnd;
+        pages.append({pageStart, pageEnd});
+        pageStart = app.selectionEnd();
+    }
+    return pages;
+}
+
+// How many pages the office's own PDF export gives, counted in the PDF.
+int peerPageCount(const QString &document, const QString &outFolder)
+{
+    const office::Profile profile;
+    QProcess peer;
+    peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        peer.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin",
+                   {"-env:UserInstallation=" + profile.url(), "--headless",
+                    "--norestore", "--convert-to", "pdf", "--outdir", outFolder, document});
+        peer.waitForFinished(120000);
+        if (peer.exitCode() != 81)
+            break;
+    }
+    QFile pdf(QDir(outFolder).filePath(QFileInfo(document).completeBaseName() + ".pdf"));
+    if (!pdf.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    return static_cast<int>(QString::fromLatin1(pdf.readAll()).count(page));
+}
+
+} // namespace
+
+class tst_libreoffice : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void cleanup()
+    {
+        // Whatever a test did, no office of ours outlives it.
+        QTRY_COMPARE(officeChildren(), QList<int>{});
+    }
+
+    void pageWalkStaysPutOnTheLastPage()
+    {
+        auto app = office::startLibreOffice();
+        app->setCheckGrammarAsYouType(false);
+        app->setCheckGrammarWithSpelling(false);
+        auto doc = app->open(documents::pages(dir.path(), "three.fodt", 3));
+        doc->select();
+        QCOMPARE(app->selectionStart(), 0);
+        QCOMPARE(app->selectionEnd(), 3);
+        app->collapseSelectionToStart();
+        QCOMPARE(app->selectionEnd(), 0);
+        app->browseNextPage();
+        QCOMPARE(app->selectionEnd(), 1);
+        app->browseNextPage();
+        QCOMPARE(app->selectionEnd(), 2);
+        app->browseNextPage();
+        QCOMPARE(app->selectionStart(), 2);
+        QCOMPARE(app->selectionEnd(), 2);
+        doc->close();
+        app->quit();
+    }
+
+    void picturesAreWholePagesAtTheirSize()
+    {
+        auto app = office::startLibreOffice();
+        auto doc = app->open(documents::withLandscapePage(dir.path(), "landscape.fodt"));
+        const auto pages = walk(*app, *doc);
+        QCOMPARE(pages.size(), 3);
+        const QList<QSize> sizes{{21000, 29700}, {29700, 21000}, {21000, 29700}};
+        for (int i = 0; i < pages.size(); ++i) {
+            const QByteArray emf = doc->range(pages[i].start, pages[i].end)->copy().emf;
+            const EmfHeader h = readEmfHeader(emf);
+            QVERIFY2(h.valid, qPrintable(QString("page %1").arg(i + 1)));
+            // Edges are inclusive: a frame of width w spans 0 to w - 1.
+            QVERIFY(qAbs(h.frame.width() - sizes[i].width()) <= 2);
+            QVERIFY(qAbs(h.frame.height() - sizes[i].height()) <= 2);
+        }
+        QVERIFY(emfContainsText(doc->range(1, 2)->copy().emf, "Landscape"));
+        doc->close();
+        app->quit();
+    }
+
+    void tableAcrossPagesAndChineseText()
+    {
+        auto app = office::startLibreOffice();
+        auto table = app->open(documents::tableAcrossPages(dir.path(), "table.fodt"));
+        const auto pages = walk(*app, *table);
+        QCOMPARE(pages.size(), 3);
+        // The rows on the second page are drawn there, as text.
+        const QByteArray second = table->range(pages[1].start, pages[1].end)->copy().emf;
+        QVERIFY(readEmfHeader(second).valid);
+        QVERIFY(emfContainsText(second, "Row 70") || emfContainsText(second, "Value 70"));
+        table->close();
+
+        auto chinese = app->open(documents::chineseText(dir.path(), "中文.fodt", "页面转换为图片"));
+        const auto one = walk(*app, *chinese);
+        QCOMPARE(one.size(), 1);
+        QVERIFY(emfContainsText(chinese->range(one[0].start, one[0].end)->copy().emf, "页面转换为图片"));
+        chinese->close();
+        app->quit();
+    }
+
+    void realDocumentsMatchTheOfficesOwnPageCount_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const QString &name : QDir(kTestDocs).entryList({"*.doc"}, QDir::Files, QDir::Name))
+            if (!name.startsWith("PasswordProtected") && !name.startsWith("fuzzed"))
+                QTest::newRow(qPrintable(name)) << name;
+    }
+
+    void realDocumentsMatchTheOfficesOwnPageCount()
+    {
+        QFETCH(QString, name);
+        const QString path = QDir(kTestDocs).filePath(name);
+        auto app = office::startLibreOffice();
+        auto doc = app->open(path);
+        const auto pages = walk(*app, *doc);
+        for (const auto &page : pages) {
+            const EmfHeader h = readEmfHeader(doc->range(page.start, page.end)->copy().emf);
+            QVERIFY(h.valid);
+            QVERIFY(h.records > 2);
+        }
+        doc->close();
+        app->quit();
+        QCOMPARE(pages.size(), peerPageCount(path, dir.path()));
+    }
+
+    void unreadableDocumentsFailFastAndClearly_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("encrypted") << kTestDocs + "/PasswordProtected.doc" << "password-protected";
+        QTest::newRow("damaged") << kTestDocs + "/fuzzed-unreadable.doc" << "damaged";
+        QTest::newRow("missing") << dir.filePath("missing.doc") << "does not exist";
+        QTest::newRow("folder") << dir.path() << "not a file";
+    }
+
+    void unreadableDocumentsFailFastAndClearly()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, says);
+        auto app = office::startLibreOffice();
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            app->open(path);
+            QFAIL("the document opened");
+        } catch (const office::Failure &f) {
+            QVERIFY2(f.description().contains(says), qPrintable(f.description()));
+        }
+        QVERIFY(timer.elapsed() < 5000);
+        app->quit();
+    }
+
+    void hungOfficeIsEndedWithinTheLimit()
+    {
+        office::Limits limits;
+        limits.call = 2s;
+        auto app = office::startLibreOffice(limits);
+        auto doc = app->open(documents::pages(dir.path(), "hang.fodt", 2));
+        const auto children = officeChildren();
+        QCOMPARE(children.size(), 1);
+        ::kill(children[0], SIGSTOP);
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            doc->select();
+            QFAIL("a stopped office answered");
+        } catch (const office::Failure &f) {
+            QVERIFY2(f.description().contains("did not answer within 2 s"), qPrintable(f.description()));
+        }
+        QVERIFY(timer.elapsed() < 10000);
+        QTRY_COMPARE(officeChildren(), QList<int>{});
+        // What follows fails at once instead of waiting again.
+        QVERIFY_THROWS_EXCEPTION(office::Failure, doc->close());
+        app->quit();
+    }
+
+    void officeThatDiesIsReportedAsSuch()
+    {
+        auto app = office::startLibreOffice();
+        auto doc = app->open(documents::pages(dir.path(), "dies.fodt", 2));
+        ::kill(officeChildren().value(0), SIGKILL);
+        try {
+            doc->select();
+            QFAIL("a dead office answered");
+        } catch (const office::Failure &f) {
+            QVERIFY2(f.description().contains("ended unexpectedly"), qPrintable(f.description()));
+        }
+        app->quit();
+    }
+
+    void droppedApplicationEndsItsOffice()
+    {
+        {
+            auto app = office::startLibreOffice();
+            auto doc = app->open(documents::pages(dir.path(), "dropped.fodt", 1));
+            QCOMPARE(officeChildren().size(), 1);
+        }
+        QCOMPARE(officeChildren(), QList<int>{});
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_libreoffice)
+#include "tst_libreoffice.moc"

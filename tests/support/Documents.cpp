@@ -1,0 +1,99 @@
+#include "support/Documents.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QTextStream>
+
+#include <unistd.h>
+
+namespace documents {
+namespace {
+
+const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles>
+ <style:page-layout style:name="Portrait"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" style:print-orientation="portrait" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
+ <style:page-layout style:name="Landscape"><style:page-layout-properties fo:page-width="297mm" fo:page-height="210mm" style:print-orientation="landscape" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
+ <style:style style:name="Break" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ <style:style style:name="ToLandscape" style:family="paragraph" style:master-page-name="Wide"/>
+ <style:style style:name="ToPortrait" style:family="paragraph" style:master-page-name="Standard"/>
+</office:automatic-styles>
+<office:master-styles>
+ <style:master-page style:name="Standard" style:page-layout-name="Portrait"/>
+ <style:master-page style:name="Wide" style:page-layout-name="Landscape"/>
+</office:master-styles>
+<office:body><office:text>
+)";
+
+const char kTail[] = "</office:text></office:body></office:document>\n";
+
+QString write(const QString &folder, const QString &name, const QString &body)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QByteArray(kHead) + body.toUtf8() + kTail);
+    return path;
+}
+
+} // namespace
+
+QString pages(const QString &folder, const QString &name, int count)
+{
+    QString body = "<text:p>Page 1</text:p>\n";
+    for (int i = 2; i <= count; ++i)
+        body += QStringLiteral("<text:p text:style-name=\"Break\">Page %1</text:p>\n").arg(i);
+    return write(folder, name, body);
+}
+
+QString withLandscapePage(const QString &folder, const QString &name)
+{
+    return write(folder, name,
+                 "<text:p>Portrait</text:p>\n"
+                 "<text:p text:style-name=\"ToLandscape\">Landscape</text:p>\n"
+                 "<text:p text:style-name=\"ToPortrait\">Portrait again</text:p>\n");
+}
+
+QString tableAcrossPages(const QString &folder, const QString &name)
+{
+    QString body = "<text:p>Before the table</text:p>\n<table:table table:name=\"Long\">"
+                   "<table:table-column table:number-columns-repeated=\"2\"/>\n";
+    for (int row = 1; row <= 80; ++row)
+        body += QStringLiteral("<table:table-row><table:table-cell><text:p>Row %1</text:p></table:table-cell>"
+                               "<table:table-cell><text:p>Value %1</text:p></table:table-cell></table:table-row>\n")
+                    .arg(row);
+    body += "</table:table>\n<text:p text:style-name=\"Break\">After the table</text:p>\n";
+    return write(folder, name, body);
+}
+
+QString chineseText(const QString &folder, const QString &name, const QString &text)
+{
+    return write(folder, name, "<text:p>" + text + "</text:p>\n");
+}
+
+} // namespace documents
+
+QList<int> officeChildren()
+{
+    QList<int> found;
+    const QString self = QString::number(getpid());
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromUtf8(stat.readAll());
+        // pid (comm) state ppid ...
+        const int close = line.lastIndexOf(')');
+        const QString comm = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
+        const QStringList rest = line.mid(close + 2).split(' ');
+        if (comm.startsWith("soffice") && rest.size() > 1 && rest[1] == self)
+            found << entry.toInt();
+    }
+    return found;
+}

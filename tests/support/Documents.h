@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Documents the tests make themselves, as flat OpenDocument text, with a
+// layout known in advance. Paper is A4 (21000 x 29700 hundredths of a mm).
+namespace documents {
+
+// Pages of one short paragraph each, separated by page breaks.
+QString pages(const QString &folder, const QString &name, int count);
+// A portrait page, a landscape page, then a portrait page again.
+QString withLandscapePage(const QString &folder, const QString &name);
+// One table long enough to run over a page boundary (three pages in all).
+QString tableAcrossPages(const QString &folder, const QString &name);
+// One page of Chinese text.
+QString chineseText(const QString &folder, const QString &name, const QString &text);
+
+} // namespace documents
+
+// Office processes whose parent is this process (ours, started by the layer).
+QList<int> officeChildren();
