@@ -5,6 +5,7 @@
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QWebEngineView>
@@ -40,10 +42,10 @@ frmMain::frmMain(Services services)
     setObjectName("frmMain");
     createControls();
     setTabOrder();
+    connectHandlers();
     // The browser takes the focus through a widget it creates once a page
     // loads; that widget joins the focus chain at its end unless re-chained.
     WebBrowser1->installEventFilter(this);
-    connect(CmdExit, &QPushButton::clicked, this, &frmMain::CmdExit_Click);
     resize(twips::toPixels(13065), twips::toPixels(8580));
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -101,10 +103,25 @@ void frmMain::CmdExit_Click()
     close();
 }
 
+void frmMain::connectHandlers()
+{
+    connect(CmdExit, &QPushButton::clicked, this, &frmMain::CmdExit_Click);
+    connect(CmdDo, &QPushButton::clicked, this, &frmMain::CmdDo_Click);
+    connect(OptSlidesAll, &QRadioButton::clicked, this, &frmMain::OptSlidesAll_Click);
+    connect(OptSlides2, &QRadioButton::clicked, this, &frmMain::OptSlides2_Click);
+    txtFrom->installEventFilter(this);
+    txt2->installEventFilter(this);
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
+    connect(Check1, &QCheckBox::clicked, this, &frmMain::Check1_Click);
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == WebBrowser1 && event->type() == QEvent::ChildPolished)
         setTabOrder();
+    if ((watched == txtFrom || watched == txt2) && event->type() == QEvent::KeyPress)
+        return filterRangeKey(watched, event);
     return QWidget::eventFilter(watched, event);
 }
 
@@ -116,6 +133,12 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // A run holds input back until it ends; so does a close request.
+    if (running_) {
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

@@ -41,6 +41,18 @@ public:
     void Form_Unload();
     void CmdExit_Click();
 
+    void CmdDo_Click();
+    void OptSlidesAll_Click();
+    void OptSlides2_Click();
+    void txtFrom_KeyPress(int &KeyAscii);
+    void txt2_KeyPress(int &KeyAscii);
+
+    void Command1_Click();
+    void Command2_Click();
+    void Check1_Click();
+
+    bool ErrorsLogged = false;
+
     pid_t ConverterPid() const { return converter_.pid(); }
 
     QGroupBox *Frame1, *Frame2, *Frame3, *Frame4, *Frame5, *Frame6;
@@ -67,6 +79,15 @@ protected:
 private:
     void createControls();
     void setTabOrder();
+    void connectHandlers();
+    void ConvertDocument(const QString &path);
+    bool filterRangeKey(QObject *box, QEvent *event);
+
+    // The open and save dialogs share one initial folder: the log picker sets
+    // it, adding files starts where it stands.
+    QString dialogFolder_;
+    bool running_ = false;
+    bool closeRequested_ = false;
 
     Services services_;
     platform::SingleInstance instance_;

@@ -1,0 +1,165 @@
+// The batch run and the page range controls.
+
+#include "app/frmMain.h"
+
+#include "conversion/ConvertDocument.h"
+#include "conversion/PageRange.h"
+#include "platform/BusyPointer.h"
+#include "platform/Clipboard.h"
+#include "platform/MessageBox.h"
+#include "platform/Programs.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+#include <QTreeWidget>
+
+namespace {
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+// The character code a key press stands for, as the range boxes see it:
+// Ctrl with a letter is its control character (Ctrl+V is 22); keys that
+// type nothing (arrows, Delete) stand for none.
+std::optional<int> keyAscii(const QKeyEvent *key)
+{
+    if ((key->modifiers() & Qt::ControlModifier) && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+        return key->key() - Qt::Key_A + 1;
+    if (key->key() == Qt::Key_Backspace)
+        return 8;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        return 13;
+    if (key->text().isEmpty())
+        return std::nullopt;
+    return key->text().at(0).unicode();
+}
+
+} // namespace
+
+void frmMain::CmdDo_Click()
+{
+    if (ListView2->topLevelItemCount() < 1) {
+        platform::MessageBox::show(this, "没有需要处理的文档！");
+        return;
+    }
+    if (isBlank(txtOutDir->text())) {
+        platform::MessageBox::show(this, "请输入图片保存目录！");
+        Command2_Click();
+        return;
+    }
+    if (!txtOutDir->text().endsWith('/'))
+        txtOutDir->setText(txtOutDir->text() + "/");
+    if (!QFileInfo::exists(txtOutDir->text()) && !QDir().mkdir(txtOutDir->text())) {
+        platform::MessageBox::show(this, "无法创建图片保存目录！");
+        return;
+    }
+    if (isBlank(txtLog->text())) {
+        platform::MessageBox::show(this, "请输入日志文件名！");
+        Command1_Click();
+        return;
+    }
+    if (OptSlides2->isChecked() && !conversion::readPageRange(txtFrom->text(), txt2->text())) {
+        platform::MessageBox::show(this, "请正确输入转换幻灯片的范围（数字）！");
+        return;
+    }
+
+    CmdDo->setEnabled(false);
+    txtOutDir->setEnabled(false);
+    txtLog->setEnabled(false);
+    platform::setBusyPointer(true);
+    ErrorsLogged = false;
+    running_ = true;
+    const int count = ListView2->topLevelItemCount();
+    for (int i = 1; i <= count; ++i) {
+        lblProcessing->setText(QStringLiteral("正在处理第%1个文件").arg(i));
+        lblProcessing->repaint();
+        ConvertDocument(ListView2->topLevelItem(i - 1)->text(0));
+    }
+    running_ = false;
+    platform::setBusyPointer(false);
+    txtOutDir->setEnabled(true);
+    CmdDo->setEnabled(true);
+    platform::MessageBox::show(this, "转换完毕！");
+    lblProcessing->setText("处理完毕！");
+    if (ErrorsLogged) {
+        if (platform::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
+                                       platform::Icon::Question, platform::Buttons::OkCancel)
+            == platform::Answer::Ok)
+            platform::openWithDefaultApplication(txtLog->text());
+        ErrorsLogged = false;
+    }
+    txtLog->setEnabled(true);
+    if (std::exchange(closeRequested_, false))
+        close();
+}
+
+void frmMain::ConvertDocument(const QString &path)
+{
+    // The export runs beside the window, which keeps repainting and holds
+    // the user's input back until the run is over.
+    conversion::DocumentJob job{path, txtOutDir->text(), txtLog->text(), std::nullopt};
+    if (OptSlides2->isChecked())
+        job.range = conversion::readPageRange(txtFrom->text(), txt2->text());
+    const auto toClipboard = [this](const office::Picture &picture) {
+        QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
+                                  Qt::QueuedConnection);
+    };
+    bool logged = false;
+    QEventLoop waiting;
+    std::unique_ptr<QThread> worker(QThread::create(
+        [&] { logged = conversion::ConvertDocument(job, services_.startOffice, toClipboard); }));
+    connect(worker.get(), &QThread::finished, &waiting, &QEventLoop::quit);
+    worker->start();
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    if (logged)
+        ErrorsLogged = true;
+}
+
+void frmMain::OptSlidesAll_Click()
+{
+    txtFrom->setEnabled(!OptSlidesAll->isChecked());
+    txt2->setEnabled(!OptSlidesAll->isChecked());
+}
+
+void frmMain::OptSlides2_Click()
+{
+    txtFrom->setEnabled(!OptSlidesAll->isChecked());
+    txt2->setEnabled(!OptSlidesAll->isChecked());
+    if (OptSlides2->isChecked())
+        txtFrom->setFocus();
+}
+
+void frmMain::txtFrom_KeyPress(int &KeyAscii)
+{
+    if (!conversion::isRangeKey(KeyAscii))
+        KeyAscii = 0;
+}
+
+void frmMain::txt2_KeyPress(int &KeyAscii)
+{
+    if (!conversion::isRangeKey(KeyAscii))
+        KeyAscii = 0;
+}
+
+bool frmMain::filterRangeKey(QObject *box, QEvent *event)
+{
+    const auto code = keyAscii(static_cast<QKeyEvent *>(event));
+    if (!code)
+        return false;
+    int KeyAscii = *code;
+    if (box == txtFrom)
+        txtFrom_KeyPress(KeyAscii);
+    else
+        txt2_KeyPress(KeyAscii);
+    return KeyAscii == 0;
+}

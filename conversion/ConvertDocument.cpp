@@ -1,0 +1,116 @@
+#include "conversion/ConvertDocument.h"
+
+#include "conversion/FileNaming.h"
+#include "log/WriteLog.h"
+
+#include <QSaveFile>
+
+#include <memory>
+
+namespace conversion {
+namespace {
+
+using office::Position;
+
+// Remembers the description of the most recent failure; a step that fails
+// is skipped and the export goes on with what earlier steps left.
+class Steps {
+public:
+    template <class F>
+    bool run(F &&step)
+    {
+        try {
+            step();
+            return true;
+        } catch (const office::Failure &f) {
+            lastFailure_ = f.description();
+        } catch (const NamingError &e) {
+            lastFailure_ = QString::fromStdString(e.what());
+        }
+        return false;
+    }
+
+    void fail(const QString &description) { lastFailure_ = description; }
+    const QString &lastFailure() const { return lastFailure_; }
+
+private:
+    QString lastFailure_;
+};
+
+void writePicture(const QString &fileName, const QByteArray &emf)
+{
+    // Written whole under a temporary name, then put in place: an existing
+    // file of that name is replaced, never left half-written.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(emf) != emf.size() || !file.commit())
+        throw office::Failure("cannot write " + fileName.toStdString() + ": " + file.errorString().toStdString());
+}
+
+} // namespace
+
+bool ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+                     const PictureCopied &pictureCopied)
+{
+    Steps steps;
+    std::unique_ptr<office::Application> app;
+    if (!steps.run([&] { app = startOffice(); }) || !app) {
+        if (steps.lastFailure().isEmpty())
+            steps.fail("the office could not be started");
+        WriteLog(job.logFile, job.path, steps.lastFailure());
+        return true;
+    }
+    steps.run([&] { app->setCheckGrammarAsYouType(false); });
+    steps.run([&] { app->setCheckGrammarWithSpelling(false); });
+
+    std::unique_ptr<office::Document> doc;
+    if (steps.run([&] { doc = app->open(job.path); })) {
+        Position pageStart = 0;
+        Position pageEnd = 0;
+        Position docEnd = 0;
+        steps.run([&] { doc->select(); });
+        steps.run([&] { pageStart = app->selectionStart(); });
+        pageEnd = pageStart;
+        steps.run([&] { docEnd = app->selectionEnd(); });
+        steps.run([&] { app->collapseSelectionToStart(); });
+        int page = 1;
+
+        while (pageEnd < docEnd) {
+            steps.run([&] { app->browseNextPage(); });
+            steps.run([&] { pageEnd = app->selectionEnd(); });
+            // Staying put marks the last page. Going back would be the
+            // office's fault; it ends the walk the same way, so the loop
+            // always ends.
+            if (pageEnd <= pageStart)
+                pageEnd = docEnd;
+
+            std::unique_ptr<office::Range> range;
+            steps.run([&] { range = doc->range(pageStart, pageEnd); });
+            const bool wanted = !job.range || page >= job.range->first;
+            if (wanted && range) {
+                steps.run([&] {
+                    const office::Picture picture = range->copy();
+                    if (pictureCopied)
+                        pictureCopied(picture);
+                    if (!picture.isEmpty())
+                        writePicture(pageFileName(job.outputFolder, job.path, page), picture.emf);
+                });
+            }
+            range.reset();
+            steps.run([&] { pageStart = app->selectionEnd(); });
+            ++page;
+            if (job.range && page > job.range->last)
+                pageEnd = docEnd;
+        }
+        steps.run([&] { doc->close(); });
+    }
+    doc.reset();
+    steps.run([&] { app->quit(); });
+    app.reset();
+
+    if (steps.lastFailure().isEmpty())
+        return false;
+    WriteLog(job.logFile, job.path, steps.lastFailure());
+    return true;
+}
+
+} // namespace conversion

@@ -1,0 +1,28 @@
+#include "conversion/FileNaming.h"
+
+namespace conversion {
+
+QString GetFilePrefix(const QString &StrFileName)
+{
+    // Positions count from 1, with 0 for "not found".
+    const qsizetype slash = StrFileName.lastIndexOf('/') + 1;
+    const qsizetype dot = StrFileName.lastIndexOf('.') + 1;
+    const qsizetype length = dot - slash - 1;
+    if (length < 0)
+        throw NamingError("invalid argument: the file name of \"" + StrFileName.toStdString()
+                          + "\" has no extension to end its stem at");
+    return StrFileName.mid(slash, length);
+}
+
+QString GetFileSuffix(const QString &StrFileName)
+{
+    const qsizetype dot = StrFileName.lastIndexOf('.') + 1;
+    return StrFileName.right(StrFileName.size() - dot + 1);
+}
+
+QString pageFileName(const QString &outputFolder, const QString &documentPath, int page)
+{
+    return outputFolder + GetFilePrefix(documentPath) + "-" + QString::number(page) + ".emf";
+}
+
+} // namespace conversion

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Asks for one folder. Set the caption and owner, call GetFolder, read Folder:
+// the chosen folder ("/" for the root, no trailing separator otherwise), or
+// the empty string when the user cancelled.
+class clsGetPath {
+public:
+    QString Caption;
+    QWidget *hwnd = nullptr;
+    // The shell's browse flags in the original; Qt's folder dialog takes
+    // none, and every caller passes 0.
+    qint16 Flags = 0;
+    QString Folder;
+
+    void GetFolder();
+};

@@ -1,0 +1,17 @@
+#include "platform/Clipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace platform {
+
+void putPictureOnClipboard(const QByteArray &emf)
+{
+    auto *data = new QMimeData;
+    data->setData("image/emf", emf);
+    data->setData("image/x-emf", emf);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+} // namespace platform

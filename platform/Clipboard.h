@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace platform {
+
+// Leaves a page's picture on the system clipboard, as an EMF.
+void putPictureOnClipboard(const QByteArray &emf);
+
+} // namespace platform

@@ -1,0 +1,192 @@
+#include "conversion/ConvertDocument.h"
+#include "support/ScriptedOffice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QRandomGenerator>
+#include <QTest>
+
+using conversion::ConvertDocument;
+using conversion::DocumentJob;
+using conversion::PageRange;
+
+class tst_convertdocument : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString out;
+    QString log;
+
+    DocumentJob job(const QString &name, std::optional<PageRange> range = std::nullopt)
+    {
+        return {"/docs/" + name, out, log, range};
+    }
+
+    QStringList written() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
+
+    QStringList logLines() const
+    {
+        QFile f(log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    }
+
+private slots:
+    void init()
+    {
+        const QString run = QString::number(QRandomGenerator::global()->generate());
+        out = dir.filePath("out-" + run) + "/";
+        QDir().mkpath(out);
+        log = dir.filePath("run-" + run + ".log");
+    }
+
+    void allPagesInTheOfficesOrder()
+    {
+        OfficeScript office;
+        office.pages = 3;
+        QVERIFY(!ConvertDocument(job("report.doc"), scriptedOffice(office)));
+        QCOMPARE(office.calls, (QStringList{"grammarAsYouType 0", "grammarWithSpelling 0", "open /docs/report.doc",
+                                            "select", "collapse", "next from 1", "range 0 1", "copy 1", "next from 2",
+                                            "range 1 2", "copy 2", "next from 3", "range 2 3", "copy 3", "close",
+                                            "quit"}));
+        QCOMPARE(written(), (QStringList{"report-1.emf", "report-2.emf", "report-3.emf"}));
+        QFile page2(out + "report-2.emf");
+        QVERIFY(page2.open(QIODevice::ReadOnly));
+        QCOMPARE(page2.readAll(), scriptedPicture(2));
+        QVERIFY(!QFile::exists(log));
+        QCOMPARE(office.instancesStarted, 1);
+        QCOMPARE(office.instancesQuit, 1);
+    }
+
+    void rangeStopsAfterItsLastPage()
+    {
+        OfficeScript office;
+        office.pages = 5;
+        QVERIFY(!ConvertDocument(job("five.doc", PageRange{2, 3}), scriptedOffice(office)));
+        QCOMPARE(written(), (QStringList{"five-2.emf", "five-3.emf"}));
+        QVERIFY(!office.calls.contains("copy 1"));
+        QVERIFY(!office.calls.contains("next from 4"));
+        QCOMPARE(office.calls.mid(office.calls.size() - 2), (QStringList{"close", "quit"}));
+    }
+
+    void rangeBeyondTheDocumentWritesNothing()
+    {
+        OfficeScript office;
+        office.pages = 3;
+        QVERIFY(!ConvertDocument(job("three.doc", PageRange{4, 9}), scriptedOffice(office)));
+        QCOMPARE(written(), QStringList{});
+        QVERIFY(!QFile::exists(log));
+    }
+
+    void rangeZeroToZeroIsTheFirstPage()
+    {
+        OfficeScript office;
+        office.pages = 3;
+        QVERIFY(!ConvertDocument(job("z.doc", PageRange{0, 0}), scriptedOffice(office)));
+        QCOMPARE(written(), QStringList{"z-1.emf"});
+    }
+
+    void lastBoundBeyondTheEndStopsAtTheEnd()
+    {
+        OfficeScript office;
+        office.pages = 2;
+        QVERIFY(!ConvertDocument(job("two.doc", PageRange{1, 30000}), scriptedOffice(office)));
+        QCOMPARE(written(), (QStringList{"two-1.emf", "two-2.emf"}));
+    }
+
+    void failedPageMoveTakesTheRestAsOnePage()
+    {
+        OfficeScript office;
+        office.pages = 4;
+        office.nextPageFailsOnPage = {2};
+        QVERIFY(ConvertDocument(job("moves.doc"), scriptedOffice(office)));
+        QCOMPARE(written(), (QStringList{"moves-1.emf", "moves-2.emf"}));
+        QVERIFY(office.calls.contains("range 1 4"));
+        QCOMPARE(office.calls.mid(office.calls.size() - 2), (QStringList{"close", "quit"}));
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith("处理/docs/moves.doc处错：the page move failed"));
+    }
+
+    void failedOpenLogsOneLineAndStillQuits()
+    {
+        OfficeScript office;
+        office.openFailure = "cannot open the document: the document is password-protected";
+        QVERIFY(ConvertDocument(job("locked.doc"), scriptedOffice(office)));
+        QCOMPARE(written(), QStringList{});
+        QVERIFY(!office.calls.contains("select"));
+        QVERIFY(!office.calls.contains("close"));
+        QCOMPARE(office.calls.last(), "quit");
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith("处错：cannot open the document: the document is password-protected"));
+    }
+
+    void lastFailureWinsAndOtherPagesStillConvert()
+    {
+        OfficeScript office;
+        office.pages = 4;
+        office.copyFailsOnPage = {{1, "first failure"}, {3, "later failure"}};
+        QVERIFY(ConvertDocument(job("mixed.doc"), scriptedOffice(office)));
+        QCOMPARE(written(), (QStringList{"mixed-2.emf", "mixed-4.emf"}));
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith("处错：later failure"));
+    }
+
+    void fileNameWithoutADotGetsNoFilesAndOneLine()
+    {
+        OfficeScript office;
+        office.pages = 2;
+        QVERIFY(ConvertDocument(job("README"), scriptedOffice(office)));
+        QCOMPARE(written(), QStringList{});
+        QCOMPARE(logLines().size(), 1);
+        QVERIFY(logLines()[0].contains("no extension"));
+    }
+
+    void unwritableOutputIsLoggedWithTheSystemsMessage()
+    {
+        OfficeScript office;
+        DocumentJob j = job("a.doc");
+        j.outputFolder = dir.filePath("missing-folder") + "/";
+        QVERIFY(ConvertDocument(j, scriptedOffice(office)));
+        QCOMPARE(logLines().size(), 1);
+        QVERIFY2(logLines()[0].contains("cannot write " + j.outputFolder + "a-1.emf: "), qPrintable(logLines()[0]));
+    }
+
+    void existingPicturesAreReplaced()
+    {
+        OfficeScript office;
+        QFile old(out + "a-1.emf");
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(1000, 'x'));
+        old.close();
+        QVERIFY(!ConvertDocument(job("a.doc"), scriptedOffice(office)));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), scriptedPicture(1));
+    }
+
+    void officeThatCannotStartIsLogged()
+    {
+        OfficeScript office;
+        office.startFails = true;
+        QVERIFY(ConvertDocument(job("a.doc"), scriptedOffice(office)));
+        QCOMPARE(logLines().size(), 1);
+        QVERIFY(logLines()[0].endsWith("处错：the office cannot be started"));
+    }
+
+    void everyCopiedPictureIsHandedOn()
+    {
+        OfficeScript office;
+        office.pages = 3;
+        QList<QByteArray> copied;
+        ConvertDocument(job("c.doc", PageRange{2, 3}), scriptedOffice(office),
+                        [&](const office::Picture &p) { copied << p.emf; });
+        QCOMPARE(copied, (QList<QByteArray>{scriptedPicture(2), scriptedPicture(3)}));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_convertdocument)
+#include "tst_convertdocument.moc"

@@ -1,0 +1,88 @@
+#include "log/WriteLog.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <clocale>
+#include <cstdlib>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_writelog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void cleanup() { std::setlocale(LC_ALL, "C.UTF-8"); }
+
+    void linesAreAppendedOldestFirst()
+    {
+        const QString log = dir.filePath("two.log");
+        const QDateTime first(QDate(2026, 1, 2), QTime(3, 4, 5));
+        WriteLog(log, "/docs/a.doc", "the document is damaged", first);
+        WriteLog(log, "/docs/b.doc", "the office ended", first.addSecs(60));
+        const QList<QByteArray> lines = contents(log).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith("\t处理/docs/a.doc处错：the document is damaged\r"));
+        QVERIFY(lines[1].endsWith("\t处理/docs/b.doc处错：the office ended\r"));
+        QCOMPARE(lines[2], "");
+        const QLocale locale = QLocale::system();
+        const QString stamp = locale.toString(first.date(), QLocale::ShortFormat) + " "
+                              + locale.toString(first.time(), QLocale::LongFormat);
+        QVERIFY(lines[0].startsWith(stamp.toUtf8() + "\t"));
+    }
+
+    void unwritableLogIsSilent()
+    {
+        const QString log = dir.filePath("no/such/folder/x.log");
+        WriteLog(log, "/d/a.doc", "failed");
+        QVERIFY(!QFile::exists(log));
+        WriteLog(dir.path(), "/d/a.doc", "a folder is not a log file");
+    }
+
+    void lineIsInTheLocalesEncoding()
+    {
+        // A GB18030 locale built for this test alone.
+        QTemporaryDir locales;
+        const int built = QProcess::execute("localedef", {"-i", "zh_CN", "-f", "GB18030", locales.filePath("zh_CN.GB18030")});
+        if (built != 0 && built != 1)
+            QSKIP("localedef cannot build zh_CN.GB18030 here");
+        qputenv("LOCPATH", locales.path().toLocal8Bit());
+        if (!std::setlocale(LC_ALL, "zh_CN.GB18030"))
+            QSKIP("the zh_CN.GB18030 locale built here cannot be used");
+
+        const QString log = dir.filePath("gb.log");
+        WriteLog(log, "/文档/报告.doc", "无法打开");
+        const QByteArray bytes = contents(log);
+        QStringDecoder gb("GB18030");
+        const QString text = gb.decode(bytes);
+        QVERIFY(!gb.hasError());
+        QVERIFY(text.endsWith("\t处理/文档/报告.doc处错：无法打开\r\n"));
+        QVERIFY(!bytes.contains(QString("处理").toUtf8()));
+        qunsetenv("LOCPATH");
+    }
+
+    void unencodableLineFallsBackToUtf8()
+    {
+        std::setlocale(LC_ALL, "C");
+        const QString log = dir.filePath("c.log");
+        WriteLog(log, "/文档/报告.doc", "无法打开");
+        const QString text = QString::fromUtf8(contents(log));
+        QVERIFY(text.endsWith("\t处理/文档/报告.doc处错：无法打开\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_writelog)
+#include "tst_writelog.moc"
