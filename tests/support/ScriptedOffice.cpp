@@ -62,7 +62,8 @@ public:
     std::unique_ptr<office::Document> open(const QString &path) override
     {
         s_.script.calls << "open " + path;
-        if (!s_.script.openFailure.isEmpty())
+        if (!s_.script.openFailure.isEmpty()
+            && (s_.script.openFailsFor.isEmpty() || s_.script.openFailsFor.contains(path)))
             throw Failure(s_.script.openFailure.toStdString());
         return std::make_unique<ScriptedDocument>(s_);
     }

@@ -13,6 +13,7 @@
 struct OfficeScript {
     int pages = 1;
     QString openFailure;                // non-empty: open fails with this text
+    QSet<QString> openFailsFor;         // ...for these paths only, when any are named
     QSet<int> nextPageFailsOnPage;      // browseNextPage fails while on these pages (from 1)
     QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
     bool startFails = false;

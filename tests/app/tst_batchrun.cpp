@@ -1,0 +1,240 @@
+#include "platform/BusyPointer.h"
+#include "platform/FileDialog.h"
+#include "support/GuiTestMain.h"
+#include "support/TestWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+using platform::Answer;
+using platform::MessageBox;
+
+class tst_batchrun : public QObject {
+    Q_OBJECT
+
+    OfficeScript office;
+    std::unique_ptr<frmMain> w;
+    QTemporaryDir dir;
+    QStringList opened;
+    int run = 0;
+
+    QStringList texts(const QList<platform::ShownMessage> &shown)
+    {
+        QStringList t;
+        for (const auto &m : shown)
+            t << m.text;
+        return t;
+    }
+
+    void addJobs(const QStringList &paths)
+    {
+        for (const QString &p : paths)
+            w->ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{p}));
+    }
+
+    QString freshFolder() { return dir.filePath(QStringLiteral("out%1").arg(++run)); }
+
+private slots:
+    void init()
+    {
+        office = OfficeScript{};
+        w = std::make_unique<frmMain>(testServices(office));
+        QVERIFY(w->Form_Load());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        MessageBox::takeShown();
+        platform::FileDialog::answerAutomatically(true);
+        platform::recordOpenedFiles(&opened);
+        opened.clear();
+        w->txtLog->setText(dir.filePath("run.log"));
+        QFile::remove(dir.filePath("run.log"));
+    }
+
+    void cleanup()
+    {
+        platform::recordOpenedFiles(nullptr);
+        w.reset();
+    }
+
+    void emptyListIsTheOnlyCheck()
+    {
+        w->txtOutDir->setText("");
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"没有需要处理的文档！"});
+        QVERIFY(platform::FileDialog::takeRequests().isEmpty());
+        QCOMPARE(office.instancesStarted, 1);
+    }
+
+    void blankOutputFolderOpensTheFolderPicker()
+    {
+        addJobs({"/d/a.doc"});
+        w->txtOutDir->setText("   ");
+        w->txtLog->setText("");
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"请输入图片保存目录！"});
+        const auto asked = platform::FileDialog::takeRequests();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].kind, platform::FileDialog::Kind::Folder);
+        QCOMPARE(asked[0].title, "请选择一个文件夹");
+        QCOMPARE(w->txtOutDir->text(), "");
+
+        // A folder picked there does not start the run.
+        w->txtOutDir->setText("");
+        platform::FileDialog::setNextDirectory(dir.path());
+        w->CmdDo_Click();
+        QCOMPARE(w->txtOutDir->text(), dir.path());
+        QCOMPARE(office.instancesStarted, 1);
+    }
+
+    void outputFolderGetsItsSeparatorAndIsCreatedBeforeTheLogCheck()
+    {
+        addJobs({"/d/a.doc"});
+        const QString out = freshFolder();
+        w->txtOutDir->setText(out);
+        w->txtLog->setText("");
+        w->CmdDo_Click();
+        QCOMPARE(w->txtOutDir->text(), out + "/");
+        QVERIFY(QFileInfo(out).isDir());
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"请输入日志文件名！"});
+        const auto asked = platform::FileDialog::takeRequests();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].kind, platform::FileDialog::Kind::SaveFile);
+        QCOMPARE(office.instancesStarted, 1);
+    }
+
+    void folderThatCannotBeCreatedStopsTheRun()
+    {
+        addJobs({"/d/a.doc"});
+        w->txtOutDir->setText(dir.filePath("no/such/parent"));
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"无法创建图片保存目录！"});
+        QCOMPARE(office.instancesStarted, 1);
+        QVERIFY(w->CmdDo->isEnabled());
+    }
+
+    void rangeIsCheckedOnlyWhenChosen()
+    {
+        addJobs({"/d/a.doc"});
+        w->txtOutDir->setText(freshFolder());
+        w->OptSlides2->click();
+        for (const auto &[from, to] : {std::pair{"5", "3"}, {"1", ""}, {"x", "3"}}) {
+            w->txtFrom->setText(from);
+            w->txt2->setText(to);
+            w->CmdDo_Click();
+            QCOMPARE(texts(MessageBox::takeShown()), QStringList{"请正确输入转换幻灯片的范围（数字）！"});
+        }
+        QCOMPARE(office.instancesStarted, 1);
+
+        w->txtFrom->setText("3");
+        w->txt2->setText("3");
+        w->CmdDo_Click();
+        QCOMPARE(office.instancesStarted, 2);
+        MessageBox::takeShown();
+
+        w->OptSlidesAll->click();
+        w->txtFrom->setText("");
+        w->txt2->setText("");
+        w->CmdDo_Click();
+        QCOMPARE(office.instancesStarted, 3);
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
+    }
+
+    void cleanRunShowsProgressAndAsksNothing()
+    {
+        const QString out = freshFolder() + "/";
+        office.pages = 2;
+        QStringList progress;
+        bool disabledWhileRunning = true;
+        bool busyWhileRunning = true;
+        auto scripted = scriptedOffice(office);
+        // A window whose office factory looks at the window as each document
+        // starts (the main thread is then only waiting for the export).
+        w.reset();
+        auto services = testServices(office);
+        frmMain *window = nullptr;
+        services.startOffice = [&]() -> std::unique_ptr<office::Application> {
+            if (window && window->lblProcessing->text() != "") {
+                progress << window->lblProcessing->text();
+                disabledWhileRunning &= !window->CmdDo->isEnabled() && !window->txtOutDir->isEnabled()
+                                        && !window->txtLog->isEnabled();
+                busyWhileRunning &= platform::isBusyPointer();
+            }
+            return scripted();
+        };
+        w = std::make_unique<frmMain>(services);
+        window = w.get();
+        QVERIFY(w->Form_Load());
+        addJobs({"/d/a.doc", "/d/b.doc", "/d/a.doc"});
+        w->txtOutDir->setText(out);
+        w->txtLog->setText(dir.filePath("run.log"));
+        w->CmdDo_Click();
+
+        QCOMPARE(progress, (QStringList{"正在处理第1个文件", "正在处理第2个文件", "正在处理第3个文件"}));
+        QVERIFY(disabledWhileRunning);
+        QVERIFY(busyWhileRunning);
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
+        QCOMPARE(w->lblProcessing->text(), "处理完毕！");
+        QVERIFY(w->CmdDo->isEnabled() && w->txtOutDir->isEnabled() && w->txtLog->isEnabled());
+        QVERIFY(!platform::isBusyPointer());
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"a-1.emf", "a-2.emf", "b-1.emf", "b-2.emf"}));
+        QCOMPARE(w->ListView2->topLevelItemCount(), 3);
+        QVERIFY(!QFile::exists(dir.filePath("run.log")));
+        QVERIFY(opened.isEmpty());
+    }
+
+    void failedDocumentOffersTheLog()
+    {
+        addJobs({"/d/bad.doc", "/d/good.doc"});
+        const QString out = freshFolder() + "/";
+        w->txtOutDir->setText(out);
+        office.openFailure = "cannot open the document: the document is damaged and cannot be read";
+        office.openFailsFor = {"/d/bad.doc"};
+
+        MessageBox::setNextAnswer(Answer::Ok);
+        MessageBox::setNextAnswer(Answer::Ok);
+        w->CmdDo_Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(texts(shown), (QStringList{"转换完毕！", "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？"}));
+        QCOMPARE(shown[1].icon, platform::Icon::Question);
+        QCOMPARE(shown[1].buttons, platform::Buttons::OkCancel);
+        QCOMPARE(opened, QStringList{w->txtLog->text()});
+        QVERIFY(!w->ErrorsLogged);
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"good-1.emf"});
+
+        // Cancel opens nothing, and the next clean run asks nothing.
+        opened.clear();
+        MessageBox::setNextAnswer(Answer::Ok);
+        MessageBox::setNextAnswer(Answer::Cancel);
+        w->CmdDo_Click();
+        QCOMPARE(MessageBox::takeShown().size(), 2);
+        QVERIFY(opened.isEmpty());
+        QVERIFY(!w->ErrorsLogged);
+        QVERIFY(w->txtLog->isEnabled());
+
+        office.openFailsFor = {"/d/other.doc"};
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
+    }
+
+    void everyDocumentFailing()
+    {
+        addJobs({"/d/x.doc", "/d/y.doc"});
+        w->txtOutDir->setText(freshFolder());
+        office.openFailure = "cannot open the document: the file does not exist";
+        w->CmdDo_Click();
+        QCOMPARE(MessageBox::takeShown().size(), 2);
+        QFile log(w->txtLog->text());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\r\n"), 2);
+    }
+};
+
+PAGEGRAB_GUI_TEST_MAIN(tst_batchrun)
+#include "tst_batchrun.moc"
