@@ -27,6 +27,7 @@
 #include <rtl/ref.hxx>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -210,14 +211,13 @@ private:
     {
         if (!profile_.isValid())
             throw Failure("cannot create a profile folder for the office");
-        const QString pipe = uniquePipeName();
         for (int attempt = 1;; ++attempt) {
-            process_ = std::make_unique<OfficeProcess>(profile_.url(), pipe);
+            process_ = std::make_unique<OfficeProcess>(profile_.url(), pipe_);
             const auto deadline = std::chrono::steady_clock::now() + limits_.start;
             watchdog_.arm(limits_.start);
             try {
                 while (!connection_.remote.is()) {
-                    connection_ = UnoConnection::tryConnect(pipe);
+                    connection_ = UnoConnection::tryConnect(pipe_);
                     if (connection_.remote.is())
                         break;
                     if (const auto code = process_->exitCode()) {
@@ -304,12 +304,19 @@ private:
         }
         desktop_.clear();
         connection_.dispose();
-        if (!process_->waitForExit(5000))
+        const bool clean = process_->waitForExit(5000) && process_->exitCode() == 0 && !watchdog_.fired();
+        if (!clean)
             process_->kill();
         process_.reset();
+        if (clean)
+            profile_.offerAsTemplate();
+        else
+            // An office that was ended could not remove its pipe's socket file.
+            QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe_));
     }
 
     Limits limits_;
+    const QString pipe_ = uniquePipeName();
     Profile profile_;
     std::unique_ptr<OfficeProcess> process_;
     Watchdog watchdog_;

@@ -1,8 +1,12 @@
 #include "office/Profile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QUrl>
+
+#include <memory>
+#include <mutex>
 
 namespace office {
 namespace {
@@ -30,16 +34,63 @@ const char kSeed[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </oor:items>
 )";
 
+bool copyFolder(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        // A lock file left by a running office is not part of a profile.
+        if (it.fileName() == ".lock")
+            continue;
+        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+struct Template {
+    std::mutex mutex;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+Template &sessionTemplate()
+{
+    static Template t;
+    return t;
+}
+
 } // namespace
 
 Profile::Profile()
     : dir_(QDir::tempPath() + "/pagegrab-office-XXXXXX")
 {
-    if (!dir_.isValid() || !QDir(dir_.path()).mkpath("user"))
+    if (!dir_.isValid())
         return;
+    {
+        auto &t = sessionTemplate();
+        std::lock_guard lock(t.mutex);
+        if (t.dir) {
+            valid_ = copyFolder(t.dir->path(), dir_.path());
+            return;
+        }
+    }
     QFile seed(dir_.filePath("user/registrymodifications.xcu"));
-    if (seed.open(QIODevice::WriteOnly))
-        seed.write(QByteArray(kSeed).replace("%1", productVersion()));
+    valid_ = QDir(dir_.path()).mkpath("user") && seed.open(QIODevice::WriteOnly)
+             && seed.write(QByteArray(kSeed).replace("%1", productVersion())) > 0;
+}
+
+void Profile::offerAsTemplate() const
+{
+    auto &t = sessionTemplate();
+    std::lock_guard lock(t.mutex);
+    if (t.dir || !valid_)
+        return;
+    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/pagegrab-profile-XXXXXX");
+    if (dir->isValid() && copyFolder(dir_.path(), dir->path()))
+        t.dir = std::move(dir);
 }
 
 QString Profile::url() const
