@@ -1,7 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/InformationPage.h"
-#include "app/Twips.h"
+#include "platform/Twips.h"
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
 
@@ -106,6 +106,8 @@ void frmMain::CmdExit_Click()
 void frmMain::connectHandlers()
 {
     connect(CmdExit, &QPushButton::clicked, this, &frmMain::CmdExit_Click);
+    for (int i = 0; i < 4; ++i)
+        connect(CmdFileOp[i], &QPushButton::clicked, this, [this, i] { CmdFileOp_Click(i); });
     connect(CmdDo, &QPushButton::clicked, this, &frmMain::CmdDo_Click);
     connect(OptSlidesAll, &QRadioButton::clicked, this, &frmMain::OptSlidesAll_Click);
     connect(OptSlides2, &QRadioButton::clicked, this, &frmMain::OptSlides2_Click);

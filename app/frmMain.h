@@ -41,6 +41,8 @@ public:
     void Form_Unload();
     void CmdExit_Click();
 
+    void CmdFileOp_Click(int Index);
+
     void CmdDo_Click();
     void OptSlidesAll_Click();
     void OptSlides2_Click();
@@ -81,6 +83,11 @@ private:
     void setTabOrder();
     void connectHandlers();
     void ConvertDocument(const QString &path);
+    void addFiles();
+    void addFolder();
+    void removeSelected();
+    void clearAll();
+    void refreshCount();
     bool filterRangeKey(QObject *box, QEvent *event);
 
     // The open and save dialogs share one initial folder: the log picker sets

@@ -3,7 +3,7 @@
 
 #include "app/frmMain.h"
 
-#include "app/Twips.h"
+#include "platform/Twips.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

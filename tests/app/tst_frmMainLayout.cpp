@@ -1,4 +1,4 @@
-#include "app/Twips.h"
+#include "platform/Twips.h"
 #include "support/GuiTestMain.h"
 #include "support/TestWindow.h"
 

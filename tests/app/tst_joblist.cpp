@@ -1,0 +1,272 @@
+#include "joblist/FrmPath.h"
+#include "platform/BusyPointer.h"
+#include "platform/FileDialog.h"
+#include "platform/ModalDialog.h"
+#include "support/GuiTestMain.h"
+#include "support/TestWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+using platform::Answer;
+using platform::FileDialog;
+using platform::MessageBox;
+
+class tst_joblist : public QObject {
+    Q_OBJECT
+
+    OfficeScript office;
+    std::unique_ptr<frmMain> w;
+    QTemporaryDir tmp;
+
+    QStringList items() const
+    {
+        QStringList t;
+        for (int i = 0; i < w->ListView2->topLevelItemCount(); ++i)
+            t << w->ListView2->topLevelItem(i)->text(0);
+        return t;
+    }
+
+    // Answers the next folder dialog: shows what it started with, then types.
+    void answerFolderDialog(const QString &folder, bool subfolders, const QString &how = "ok")
+    {
+        platform::setNextModalHandler([=](QDialog &d) {
+            auto &dialog = static_cast<FrmPath &>(d);
+            QCOMPARE(dialog.windowTitle(), "选择目录：");
+            QCOMPARE(dialog.txtFolder->text(), "");
+            QVERIFY(!dialog.ChkSubdir->isChecked());
+            QCOMPARE(dialog.Combo1->currentText(), "*.doc");
+            dialog.txtFolder->setText(folder);
+            dialog.ChkSubdir->setChecked(subfolders);
+            dialog.Combo1->setEditText("*.ppt");
+            if (how == "ok")
+                dialog.CmdOK->click();
+            else if (how == "cancel")
+                dialog.CmdCancel->click();
+            else
+                dialog.close();
+        });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *f : {"a.doc", "b.DOC", "skip.docx", "sub/c.doc"}) {
+            const QString path = tmp.filePath(f);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    void init()
+    {
+        w = std::make_unique<frmMain>(testServices(office, tmp.path()));
+        QVERIFY(w->Form_Load());
+        MessageBox::takeShown();
+        FileDialog::answerAutomatically(true);
+    }
+
+    void cleanup() { w.reset(); }
+
+    void addFilesInTheDialogsOrder()
+    {
+        w->lblProcessing->setText("处理完毕！");
+        FileDialog::setNextOpenFileNames({"/d/x.doc", "/d/y.doc", "/d/z.doc"});
+        w->CmdFileOp[0]->click();
+        QCOMPARE(items(), (QStringList{"/d/x.doc", "/d/y.doc", "/d/z.doc"}));
+        QCOMPARE(w->lblInput->text(), "待处理文件3项");
+        QCOMPARE(w->lblProcessing->text(), "");
+        const auto asked = FileDialog::takeRequests();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].title, "新增");
+        QCOMPARE(asked[0].filter, "Word文件(*.doc)");
+
+        // The same file again is a job of its own.
+        FileDialog::setNextOpenFileNames({"/d/x.doc"});
+        w->CmdFileOp[0]->click();
+        QCOMPARE(items().count("/d/x.doc"), 2);
+        QCOMPARE(w->lblInput->text(), "待处理文件4项");
+    }
+
+    void cancelledOrOversizedSelectionAddsNothing()
+    {
+        w->lblProcessing->setText("处理完毕！");
+        w->CmdFileOp[0]->click();
+        QCOMPARE(items(), QStringList{});
+        QCOMPARE(w->lblInput->text(), "待处理文件：0项");
+        QCOMPARE(w->lblProcessing->text(), "处理完毕！");
+
+        QStringList many;
+        for (int i = 0; i < 400; ++i)
+            many << QStringLiteral("/d/%1.doc").arg(QString(100, QChar('a' + i % 26)));
+        FileDialog::setNextOpenFileNames(many);
+        w->CmdFileOp[0]->click();
+        QCOMPARE(items(), QStringList{});
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, "您选择的文件名数超过了Windows系统的最大限制，请分批次加入文件！");
+        QCOMPARE(w->lblInput->text(), "待处理文件0项");
+    }
+
+    void addFolderWithAndWithoutSubfolders()
+    {
+        answerFolderDialog(tmp.path(), false);
+        w->CmdFileOp[1]->click();
+        QStringList one = items();
+        one.sort();
+        QCOMPARE(one, (QStringList{tmp.filePath("a.doc"), tmp.filePath("b.DOC")}));
+        QCOMPARE(w->lblInput->text(), "待处理文件2项");
+        QVERIFY(!platform::isBusyPointer());
+
+        answerFolderDialog(tmp.path() + "/", true);
+        w->CmdFileOp[1]->click();
+        QCOMPARE(items().size(), 5);
+        QCOMPARE(items().last(), tmp.filePath("sub/c.doc"));
+    }
+
+    void folderDialogThatGivesNothingChangesNothing()
+    {
+        w->lblProcessing->setText("处理完毕！");
+        for (const QString how : {"cancel", "close"}) {
+            answerFolderDialog(tmp.path(), true, how);
+            w->CmdFileOp[1]->click();
+        }
+        answerFolderDialog("   ", true);
+        w->CmdFileOp[1]->click();
+        QCOMPARE(items(), QStringList{});
+        QCOMPARE(w->lblInput->text(), "待处理文件：0项");
+        QCOMPARE(w->lblProcessing->text(), "处理完毕！");
+
+        // A folder that does not exist: nothing, no message, the pointer back.
+        answerFolderDialog(tmp.filePath("missing"), false);
+        w->CmdFileOp[1]->click();
+        QCOMPARE(items(), QStringList{});
+        QCOMPARE(w->lblInput->text(), "待处理文件0项");
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QVERIFY(!platform::isBusyPointer());
+    }
+
+    void browsingInTheFolderDialog()
+    {
+        FrmPath dialog(w.get());
+        dialog.txtFolder->setText("/typed");
+        FileDialog::setNextDirectory(tmp.path());
+        dialog.CmdFolder->click();
+        QCOMPARE(dialog.txtFolder->text(), tmp.path());
+        dialog.CmdFolder->click();
+        QCOMPARE(dialog.txtFolder->text(), "");
+        const auto asked = FileDialog::takeRequests();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0].title, "请选择一个文件夹");
+    }
+
+    void removeAndClear()
+    {
+        FileDialog::setNextOpenFileNames({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
+        w->CmdFileOp[0]->click();
+
+        // Nothing selected: only the labels change.
+        w->ListView2->clearSelection();
+        w->lblProcessing->setText("处理完毕！");
+        w->CmdFileOp[2]->click();
+        QCOMPARE(items().size(), 3);
+        QCOMPARE(w->lblProcessing->text(), "");
+
+        w->ListView2->setCurrentItem(w->ListView2->topLevelItem(1));
+        w->CmdFileOp[2]->click();
+        QCOMPARE(items(), (QStringList{"/d/1.doc", "/d/3.doc"}));
+        QCOMPARE(w->lblInput->text(), "待处理文件2项");
+
+        MessageBox::setNextAnswer(Answer::No);
+        w->CmdFileOp[3]->click();
+        const auto asked = MessageBox::takeShown();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text, "确定要清空处理列表吗？");
+        QCOMPARE(asked[0].icon, platform::Icon::Question);
+        QCOMPARE(asked[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(items().size(), 2);
+
+        MessageBox::setNextAnswer(Answer::Yes);
+        w->CmdFileOp[3]->click();
+        QCOMPARE(items(), QStringList{});
+        QCOMPARE(w->lblInput->text(), "待处理文件0项");
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+
+        // An empty list asks nothing.
+        w->lblInput->setText("unchanged");
+        w->CmdFileOp[3]->click();
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QCOMPARE(w->lblInput->text(), "unchanged");
+    }
+
+    void clearWithNoReplacesTheStartText()
+    {
+        FileDialog::setNextOpenFileNames({"/d/1.doc"});
+        w->CmdFileOp[0]->click();
+        w->lblInput->setText("待处理文件：0项");
+        MessageBox::setNextAnswer(Answer::No);
+        w->CmdFileOp[3]->click();
+        QCOMPARE(w->lblInput->text(), "待处理文件1项");
+    }
+
+    void logPicker()
+    {
+        const QString before = w->txtLog->text();
+        w->Command1->click();
+        QCOMPARE(w->txtLog->text(), before);
+        auto asked = FileDialog::takeRequests();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].kind, FileDialog::Kind::SaveFile);
+        QCOMPARE(asked[0].title, "处理日志");
+        QCOMPARE(asked[0].folder, tmp.path() + "/Slidecast.log");
+        QCOMPARE(asked[0].filter, "处理日志(*.log)");
+
+        FileDialog::setNextSaveFileName(tmp.path() + "/Slidecast.log");
+        w->Command1->click();
+        QCOMPARE(w->txtLog->text(), tmp.path() + "/Slidecast.log");
+
+        FileDialog::setNextSaveFileName("   ");
+        w->Command1->click();
+        QCOMPARE(w->txtLog->text(), tmp.path() + "/Slidecast.log");
+
+        // The open dialog now starts where the save dialog did.
+        FileDialog::takeRequests();
+        w->CmdFileOp[0]->click();
+        QCOMPARE(FileDialog::takeRequests().value(0).folder, tmp.path());
+    }
+
+    void outputFolderPicker()
+    {
+        w->txtOutDir->setText("/somewhere");
+        FileDialog::setNextDirectory("/");
+        w->Command2->click();
+        QCOMPARE(w->txtOutDir->text(), "/");
+        w->Command2->click();
+        QCOMPARE(w->txtOutDir->text(), "");
+        QCOMPARE(FileDialog::takeRequests().value(0).title, "请选择一个文件夹");
+    }
+
+    void logBoxCannotBeUnchecked()
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        for (int i = 0; i < 3; ++i) {
+            QTest::mouseClick(w->Check1, Qt::LeftButton);
+            QVERIFY(w->Check1->isChecked());
+        }
+        w->Check1->setFocus();
+        QTest::keyClick(w->Check1, Qt::Key_Space);
+        QVERIFY(w->Check1->isChecked());
+    }
+};
+
+PAGEGRAB_GUI_TEST_MAIN(tst_joblist)
+#include "tst_joblist.moc"

@@ -1,0 +1,92 @@
+#include "joblist/FolderScan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using joblist::listFolder;
+using joblist::matchesMask;
+using joblist::ScanFolder;
+
+class tst_folderscan : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    QString root;
+
+    void touch(const QString &relative)
+    {
+        const QString path = root + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // root/        a.doc  B.DOC  .hidden.doc  .doc  doc  x.docx  x.dot  notes.txt
+        // root/sub/    c.doc
+        // root/sub/deep/ d.Doc
+        // root/.secret/ e.doc
+        // root/loop -> root (a link back to an ancestor)
+        root = tmp.path() + "/";
+        for (const char *f : {"a.doc", "B.DOC", ".hidden.doc", ".doc", "doc", "x.docx", "x.dot", "notes.txt",
+                              "sub/c.doc", "sub/deep/d.Doc", ".secret/e.doc"})
+            touch(f);
+        QVERIFY(QFile::link(tmp.path(), root + "loop"));
+    }
+
+    void maskComparesTheLastFourCharacters()
+    {
+        QVERIFY(matchesMask("report.DOC", "*.doc"));
+        QVERIFY(matchesMask(".doc", "*.doc"));
+        QVERIFY(!matchesMask("doc", "*.doc"));
+        QVERIFY(!matchesMask("x.docx", "*.doc"));
+        QVERIFY(!matchesMask("x.dot", "*.doc"));
+        QVERIFY(matchesMask("x.ppt", "*.ppt"));
+    }
+
+    void oneLevelTakesHiddenFilesAndEntersNothing()
+    {
+        QStringList found;
+        listFolder(found, tmp.path(), "*.doc");
+        found.sort();
+        QCOMPARE(found, (QStringList{root + ".doc", root + ".hidden.doc", root + "B.DOC", root + "a.doc"}));
+        QStringList again;
+        listFolder(again, root, "*.doc");
+        again.sort();
+        QCOMPARE(again, found);
+    }
+
+    void scanIsDepthFirstWithAFoldersOwnFilesFirst()
+    {
+        QString folder = tmp.path();
+        QStringList found;
+        ScanFolder(found, folder, "*.doc");
+        QCOMPARE(folder, root);
+
+        // Every document once, the link back to the root not followed again.
+        QStringList sorted = found;
+        sorted.sort();
+        QCOMPARE(sorted, (QStringList{root + ".doc", root + ".hidden.doc", root + ".secret/e.doc", root + "B.DOC",
+                                      root + "a.doc", root + "sub/c.doc", root + "sub/deep/d.Doc"}));
+        // The root's own files come first, and a subfolder's subtree is whole.
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(!found[i].mid(root.size()).contains('/'), qPrintable(found[i]));
+        QCOMPARE(found.indexOf(root + "sub/deep/d.Doc"), found.indexOf(root + "sub/c.doc") + 1);
+    }
+
+    void missingFolderAddsNothing()
+    {
+        QString folder = root + "no-such-folder";
+        QStringList found;
+        ScanFolder(found, folder, "*.doc");
+        listFolder(found, root + "no-such-folder", "*.doc");
+        QVERIFY(found.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_folderscan)
+#include "tst_folderscan.moc"
