@@ -14,11 +14,11 @@ build="$top/build"
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-webengine-dev libgl-dev
+    qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
     libreoffice-writer libreoffice-draw libreoffice-dev
     fonts-wqy-microhei
 )
-[ "$mode" = test ] && packages+=(xauth)
+[ "$mode" = test ] && packages+=(locales)
 
 missing=()
 for p in "${packages[@]}"; do
