@@ -89,6 +89,11 @@ void frmMain::Form_Resize()
 {
     // Each step on its own: a width the control refuses leaves it as it was.
     ListView2->header()->resizeSection(0, twips::toPixels(twips::width(ListView2) - 100));
+    // A hidden panel keeps the width it had, for showing it again. (Where
+    // window borders are wider than 80 twips, hiding leaves the panel a
+    // negative width, which is refused anyway; here borders can be thinner.)
+    if (Frame6->isHidden())
+        return;
     twips::setWidth(Frame6, twips::fromPixels(width()) - 10320 - 50);
     twips::setWidth(WebBrowser1, twips::width(Frame6) - 100);
 }
@@ -113,6 +118,9 @@ void frmMain::connectHandlers()
     connect(OptSlides2, &QRadioButton::clicked, this, &frmMain::OptSlides2_Click);
     txtFrom->installEventFilter(this);
     txt2->installEventFilter(this);
+    connect(CmdHide, &QPushButton::clicked, this, &frmMain::CmdHide_Click);
+    connect(CmdHelp, &QPushButton::clicked, this, &frmMain::CmdHelp_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
     connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
     connect(Check1, &QCheckBox::clicked, this, &frmMain::Check1_Click);

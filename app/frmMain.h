@@ -49,6 +49,10 @@ public:
     void txtFrom_KeyPress(int &KeyAscii);
     void txt2_KeyPress(int &KeyAscii);
 
+    void CmdHide_Click();
+    void CmdHelp_Click();
+    void Command3_Click();
+
     void Command1_Click();
     void Command2_Click();
     void Check1_Click();

@@ -1,0 +1,154 @@
+#include "imageconv/Converter.h"
+#include "platform/Twips.h"
+#include "support/GuiTestMain.h"
+#include "support/TestWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+
+#include <csignal>
+
+namespace {
+
+int pixels(double twips)
+{
+    return twips::toPixels(twips);
+}
+
+// Running, that is: neither gone nor a zombie waiting to be reaped.
+bool alive(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+QString contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// A stand-in converter: writes the arguments it got, one per line, beside
+// itself, then waits to be ended.
+void writeStandIn(const QString &folder)
+{
+    QFile script(folder + "/Convix.dll");
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args-$$.txt\"\nexec sleep 60\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+}
+
+} // namespace
+
+class tst_panel : public QObject {
+    Q_OBJECT
+
+    OfficeScript office;
+
+private slots:
+    void hideAndShowUseTheirOwnWidths()
+    {
+        frmMain w(testServices(office));
+        QVERIFY(w.Form_Load());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QUrl page = w.WebBrowser1->url();
+
+        QCOMPARE(twips::width(w.Frame6), 2695.0);
+        w.CmdHide_Click();
+        QVERIFY(w.Frame6->isHidden());
+        QVERIFY(!w.CmdHelp->isHidden());
+        QCOMPARE(w.frameGeometry().width(), pixels(13065 - 2695 + 80));
+        // Hidden, the panel keeps its width for showing it again.
+        QCOMPARE(twips::width(w.Frame6), 2695.0);
+
+        w.CmdHelp_Click();
+        QVERIFY(!w.Frame6->isHidden());
+        QCOMPARE(w.frameGeometry().width(), pixels(twips::fromPixels(pixels(10450)) + 2695 + 80));
+        QVERIFY(!w.CmdHelp->isHidden());
+        QCOMPARE(w.WebBrowser1->url(), page);
+
+        // Help while the panel shows: nothing changes.
+        const QRect before = w.frameGeometry();
+        w.CmdHelp->click();
+        QCOMPARE(w.frameGeometry(), before);
+    }
+
+    void rulesUseTheWidthsOfTheMoment()
+    {
+        frmMain w(testServices(office));
+        QVERIFY(w.Form_Load());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(w.width() + 100, w.height());
+        QCoreApplication::processEvents();
+        const double client = twips::fromPixels(w.width());
+        const double panel = twips::width(w.Frame6);
+        QCOMPARE(panel, client - 10370);
+        w.CmdHide->click();
+        QCOMPARE(w.frameGeometry().width(), pixels(client - panel + 80));
+        const double hiddenOuter = twips::fromPixels(w.frameGeometry().width());
+        w.CmdHelp->click();
+        QCOMPARE(w.frameGeometry().width(), pixels(hiddenOuter + panel + 80));
+        QCOMPARE(twips::width(w.Frame6), twips::fromPixels(w.width()) - 10370);
+    }
+
+    void converterCommandLineText()
+    {
+        QCOMPARE(imageconv::converterCommandLine("/opt/my tools", "/pics/"),
+                 QString("/opt/my tools/Convix.dll ") + imageconv::kToken + " \"/pics/\"");
+        QCOMPARE(imageconv::converterCommandLine("/", ""), QString("//Convix.dll ") + imageconv::kToken + " \"\"");
+        QCOMPARE(QString(imageconv::kToken).size(), 20);
+    }
+
+    void converterStartsWithTwoArgumentsAndOnlyTheLastIsEnded()
+    {
+        QTemporaryDir base;
+        const QString folder = base.filePath("program folder with blanks");
+        QVERIFY(QDir().mkpath(folder));
+        writeStandIn(folder);
+
+        auto w = std::make_unique<frmMain>(testServices(office, folder));
+        QVERIFY(w->Form_Load());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->txtOutDir->setText("/pics/with \"quotes\" and blanks/");
+        w->Command3->click();
+        const pid_t first = w->ConverterPid();
+        w->Command3->click();
+        const pid_t second = w->ConverterPid();
+        QVERIFY(first > 0 && second > 0 && first != second);
+        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+
+        QTRY_COMPARE(contents(folder + QStringLiteral("/args-%1.txt").arg(second)),
+                     QString(imageconv::kToken) + "\n/pics/with \"quotes\" and blanks/\n");
+
+        w->close();
+        QTRY_VERIFY(!alive(second));
+        QVERIFY(alive(first));
+        ::kill(first, SIGKILL);
+    }
+
+    void missingConverterChangesNothing()
+    {
+        QTemporaryDir empty;
+        frmMain w(testServices(office, empty.path()));
+        QVERIFY(w.Form_Load());
+        w.Command3->click();
+        QCOMPARE(w.ConverterPid(), 0);
+        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        w.close();
+    }
+};
+
+PAGEGRAB_GUI_TEST_MAIN(tst_panel)
+#include "tst_panel.moc"
