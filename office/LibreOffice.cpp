@@ -1,20 +1,11 @@
 #include "office/LibreOffice.h"
 
-#include "office/AbortingInteraction.h"
-#include "office/OfficeProcess.h"
+#include "office/OfficeInstance.h"
 #include "office/PageLayout.h"
-#include "office/Profile.h"
-#include "office/UnoConnection.h"
-#include "office/Watchdog.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
-#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
-#include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/document/UpdateDocMode.hpp>
-#include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -22,34 +13,9 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
-#include <com/sun/star/util/XCloseable.hpp>
-
-#include <rtl/ref.hxx>
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QUrl>
-
-#include <atomic>
-#include <thread>
-#include <type_traits>
-#include <unistd.h>
 
 namespace office {
 namespace {
-
-using namespace std::chrono_literals;
-
-// The office asks for a restart when a profile is brand new.
-constexpr int kRestartRequested = 81;
-constexpr int kStartAttempts = 3;
-
-QString uniquePipeName()
-{
-    static std::atomic<int> counter{0};
-    return QStringLiteral("pagegrab-%1-%2").arg(getpid()).arg(++counter);
-}
 
 class LibreOfficeApplication;
 
@@ -88,13 +54,7 @@ private:
 
 class LibreOfficeApplication : public Application {
 public:
-    explicit LibreOfficeApplication(const Limits &limits)
-        : limits_(limits), watchdog_([this] { process_->kill(); })
-    {
-        start();
-    }
-
-    ~LibreOfficeApplication() override { shutDown(); }
+    explicit LibreOfficeApplication(const Limits &limits) : office_(limits) {}
 
     void setCheckGrammarAsYouType(bool on) override
     {
@@ -108,30 +68,9 @@ public:
 
     std::unique_ptr<Document> open(const QString &path) override
     {
-        const QFileInfo file(path);
-        if (!file.exists())
-            throw Failure("the file does not exist");
-        if (!file.isFile())
-            throw Failure("the path is not a file");
-        const auto handler = rtl::Reference<AbortingInteraction>(new AbortingInteraction);
-        const auto args = sequence({
-            property("Hidden", true),
-            property("ReadOnly", true),
-            property("MacroExecutionMode", css::document::MacroExecMode::NEVER_EXECUTE),
-            property("UpdateDocMode", css::document::UpdateDocMode::NO_UPDATE),
-            property("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
-        });
-        const OUString url = fileUrl(file.absoluteFilePath());
-        Reference<css::lang::XComponent> model;
-        try {
-            model = call([&] { return loader()->loadComponentFromURL(url, "_blank", 0, args); });
-        } catch (const Failure &f) {
-            throw Failure(openFailure(f.what(), handler->firstQuestion()));
-        }
-        if (!model.is())
-            throw Failure(openFailure("", handler->firstQuestion()));
+        const auto model = office_.load(path);
         if (!Reference<css::text::XTextDocument>(model, css::uno::UNO_QUERY).is()) {
-            closeModel(model);
+            office_.closeModel(model);
             throw Failure("the file is not a text document");
         }
         return std::make_unique<LibreOfficeDocument>(*this, model);
@@ -150,34 +89,9 @@ public:
         selectionEnd_ = selectionStart_;
     }
 
-    void quit() override { shutDown(); }
+    void quit() override { office_.shutDown(); }
 
-    // Runs one call into the office under the watchdog and turns every
-    // exception into a Failure that says what went wrong.
-    template <class F>
-    auto call(F &&f) -> decltype(f())
-    {
-        if (!desktop_.is())
-            throw Failure("the office is not running");
-        watchdog_.arm(limits_.call);
-        try {
-            if constexpr (std::is_void_v<decltype(f())>) {
-                f();
-                watchdog_.disarm();
-            } else {
-                auto result = f();
-                watchdog_.disarm();
-                return result;
-            }
-        } catch (const css::uno::Exception &e) {
-            watchdog_.disarm();
-            throw failureOf(describe(e));
-        }
-    }
-
-    Reference<css::uno::XComponentContext> remoteContext() const { return connection_.remote; }
-    Reference<css::frame::XComponentLoader> loader() const { return {desktop_, css::uno::UNO_QUERY_THROW}; }
-    std::chrono::milliseconds callLimit() const { return limits_.call; }
+    OfficeInstance &office() { return office_; }
 
     void setActiveDocument(LibreOfficeDocument *doc, Position pageCount)
     {
@@ -193,91 +107,11 @@ public:
             setActiveDocument(nullptr, 0);
     }
 
-    void closeModel(const Reference<css::lang::XComponent> &model)
-    {
-        if (!model.is() || !desktop_.is())
-            return;
-        call([&] {
-            Reference<css::util::XCloseable> closeable(model, css::uno::UNO_QUERY);
-            if (closeable.is())
-                closeable->close(true);
-            else
-                model->dispose();
-        });
-    }
-
 private:
-    void start()
-    {
-        if (!profile_.isValid())
-            throw Failure("cannot create a profile folder for the office");
-        for (int attempt = 1;; ++attempt) {
-            process_ = std::make_unique<OfficeProcess>(profile_.url(), pipe_);
-            const auto deadline = std::chrono::steady_clock::now() + limits_.start;
-            watchdog_.arm(limits_.start);
-            try {
-                while (!connection_.remote.is()) {
-                    connection_ = UnoConnection::tryConnect(pipe_);
-                    if (connection_.remote.is())
-                        break;
-                    if (const auto code = process_->exitCode()) {
-                        if (*code == kRestartRequested && attempt < kStartAttempts)
-                            break;
-                        throw Failure("the office ended while starting (exit code " + std::to_string(*code) + ")");
-                    }
-                    if (std::chrono::steady_clock::now() > deadline)
-                        throw Failure(notStartedText());
-                    std::this_thread::sleep_for(20ms);
-                }
-                if (connection_.remote.is())
-                    desktop_ = css::frame::Desktop::create(connection_.remote);
-            } catch (const css::uno::Exception &e) {
-                watchdog_.disarm();
-                shutDown();
-                throw Failure(watchdog_.fired() ? notStartedText() : "cannot connect to the office: " + describe(e));
-            } catch (...) {
-                watchdog_.disarm();
-                shutDown();
-                throw;
-            }
-            watchdog_.disarm();
-            if (desktop_.is())
-                return;
-        }
-    }
-
-    std::string notStartedText() const
-    {
-        return "the office did not start within " + std::to_string(limits_.start.count() / 1000) + " s";
-    }
-
-    Failure failureOf(const std::string &description)
-    {
-        if (watchdog_.fired()) {
-            process_->waitForExit(5000);
-            return Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
-                           + " s and was ended");
-        }
-        if (const auto code = process_->exitCode())
-            return Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
-        return Failure(description.empty() ? "the office reported a failure without a description" : description);
-    }
-
-    static std::string openFailure(const std::string &error, const std::string &question)
-    {
-        // What the office asked about (a password, a damaged file) says more
-        // than the bare load error that follows the abort.
-        if (!question.empty())
-            return "cannot open the document: " + question;
-        if (!error.empty())
-            return "cannot open the document: " + error;
-        return "cannot open the document: the office does not recognise its format or content";
-    }
-
     void setLinguisticOption(const char *node, const char *name, bool on)
     {
-        call([&] {
-            const auto provider = css::configuration::theDefaultProvider::get(connection_.remote);
+        office_.call([&] {
+            const auto provider = css::configuration::theDefaultProvider::get(office_.context());
             css::beans::NamedValue path;
             path.Name = "nodepath";
             path.Value <<= OUString::createFromAscii(node);
@@ -289,39 +123,7 @@ private:
         });
     }
 
-    void shutDown()
-    {
-        if (!process_)
-            return;
-        if (desktop_.is() && !watchdog_.fired() && !process_->exitCode()) {
-            watchdog_.arm(10s);
-            try {
-                desktop_->terminate();
-            } catch (const css::uno::Exception &) {
-                // The bridge drops as the office goes; that is the normal end.
-            }
-            watchdog_.disarm();
-        }
-        desktop_.clear();
-        connection_.dispose();
-        const bool clean = process_->waitForExit(5000) && process_->exitCode() == 0 && !watchdog_.fired();
-        if (!clean)
-            process_->kill();
-        process_.reset();
-        if (clean)
-            profile_.offerAsTemplate();
-        else
-            // An office that was ended could not remove its pipe's socket file.
-            QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe_));
-    }
-
-    Limits limits_;
-    const QString pipe_ = uniquePipeName();
-    Profile profile_;
-    std::unique_ptr<OfficeProcess> process_;
-    Watchdog watchdog_;
-    UnoConnection connection_;
-    Reference<css::frame::XDesktop2> desktop_;
+    OfficeInstance office_;
     LibreOfficeDocument *activeDocument_ = nullptr;
     Position activePageCount_ = 0;
     Position selectionStart_ = 0;
@@ -335,7 +137,7 @@ LibreOfficeDocument::~LibreOfficeDocument()
 
 void LibreOfficeDocument::select()
 {
-    pageCount_ = app_.call([&] {
+    pageCount_ = app_.office().call([&] {
         Reference<css::frame::XModel> model(model_, css::uno::UNO_QUERY_THROW);
         Reference<css::text::XTextViewCursorSupplier> views(model->getCurrentController(),
                                                             css::uno::UNO_QUERY_THROW);
@@ -356,22 +158,21 @@ std::unique_ptr<Range> LibreOfficeDocument::range(Position start, Position end)
 
 Picture LibreOfficeDocument::pagePicture(int pageIndex)
 {
+    auto &office = app_.office();
     if (!layout_)
-        layout_ = app_.call([&] {
-            return std::make_unique<PageLayout>(app_.remoteContext(), app_.loader(), model_);
-        });
-    return app_.call([&] { return layout_->page(pageIndex); });
+        layout_ = office.call([&] { return std::make_unique<PageLayout>(office.context(), office.loader(), model_); });
+    return office.call([&] { return layout_->page(pageIndex); });
 }
 
 void LibreOfficeDocument::close()
 {
     app_.forgetDocument(this);
     if (layout_) {
-        app_.closeModel(layout_->drawing());
+        app_.office().closeModel(layout_->drawing());
         layout_.reset();
     }
     auto model = std::move(model_);
-    app_.closeModel(model);
+    app_.office().closeModel(model);
 }
 
 } // namespace
