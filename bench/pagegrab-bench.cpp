@@ -126,12 +126,17 @@ bool copyFolder(const QString &from, const QString &to)
 
 int runPeer(const QString &profileDir, const QString &document, const QString &outFolder)
 {
+    // The peer leaves its single-instance socket in /tmp; ours is removed.
+    const QStringList socketsBefore = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);
     QProcess peer;
     peer.setProcessChannelMode(QProcess::MergedChannels);
     peer.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin",
                {"-env:UserInstallation=" + QUrl::fromLocalFile(profileDir).toString(), "--headless", "--invisible",
                 "--nologo", "--norestore", "--convert-to", "pdf", "--outdir", outFolder, document});
     peer.waitForFinished(-1);
+    for (const QString &socket : QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System))
+        if (!socketsBefore.contains(socket))
+            QFile::remove("/tmp/" + socket);
     return peer.exitCode();
 }
 

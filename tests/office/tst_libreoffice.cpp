@@ -70,12 +70,16 @@ class tst_libreoffice : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    OfficeSockets sockets;
 
 private slots:
+    void init() { sockets.note(); }
+
     void cleanup()
     {
         // Whatever a test did, no office of ours outlives it.
         QTRY_COMPARE(officeChildren(), QList<int>{});
+        sockets.removeNew();
     }
 
     void pageWalkStaysPutOnTheLastPage()

@@ -97,3 +97,15 @@ QList<int> officeChildren()
     }
     return found;
 }
+
+void OfficeSockets::note()
+{
+    before_ = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);
+}
+
+void OfficeSockets::removeNew() const
+{
+    for (const QString &socket : QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System))
+        if (!before_.contains(socket))
+            QFile::remove("/tmp/" + socket);
+}

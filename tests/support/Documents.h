@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Documents the tests make themselves, as flat OpenDocument text, with a
 // layout known in advance. Paper is A4 (21000 x 29700 hundredths of a mm).
@@ -19,3 +20,15 @@ QString chineseText(const QString &folder, const QString &name, const QString &t
 
 // Office processes whose parent is this process (ours, started by the layer).
 QList<int> officeChildren();
+
+// The socket files offices keep in /tmp. An office that is ended, and the
+// office's own command-line conversion, leave theirs behind; a test that
+// causes that removes them.
+class OfficeSockets {
+public:
+    void note();
+    void removeNew() const;
+
+private:
+    QStringList before_;
+};

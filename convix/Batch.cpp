@@ -1,0 +1,192 @@
+#include "convix/Batch.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace convix {
+namespace {
+
+QByteArray encode(const QImage &rendered, Format format)
+{
+    // Neither BMP nor JPG keeps transparency: the page goes on white paper.
+    QImage paper(rendered.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, rendered);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format == Format::Jpg ? "jpg" : "bmp");
+    if (format == Format::Jpg)
+        writer.setQuality(90);
+    if (!writer.write(paper))
+        throw std::runtime_error("cannot encode the picture: " + writer.errorString().toStdString());
+    return bytes;
+}
+
+std::runtime_error systemError(const QString &what)
+{
+    return std::runtime_error(what.toStdString() + ": " + std::strerror(errno));
+}
+
+} // namespace
+
+QStringList pictureFiles(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList({"*.emf"}, QDir::Files | QDir::Hidden);
+    std::sort(names.begin(), names.end(), naturalLess);
+    QStringList paths;
+    for (const QString &name : names)
+        paths << QDir(folder).filePath(name);
+    return paths;
+}
+
+QString targetPath(const QString &emfPath, Format format)
+{
+    const QFileInfo emf(emfPath);
+    return emf.dir().filePath(emf.completeBaseName() + (format == Format::Jpg ? ".jpg" : ".bmp"));
+}
+
+QSize pixelSize(const QString &emfPath, int dpi)
+{
+    QFile file(emfPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read the file: " + file.errorString().toStdString());
+    const QByteArray header = file.read(88);
+    if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
+        throw std::runtime_error("not an EMF picture");
+    // The header records the whole file's length; a cut-off copy renders blank.
+    if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
+        throw std::runtime_error("the picture is damaged: the file is shorter than its header says");
+    // The frame is in hundredths of a millimetre, both edges inclusive.
+    const auto at = [&](int offset) { return qFromLittleEndian<qint32>(header.constData() + offset); };
+    const double width = at(32) - at(24) + 1;
+    const double height = at(36) - at(28) + 1;
+    if (width <= 1 || height <= 1)
+        throw std::runtime_error("the picture is damaged: its frame is empty");
+    return QSize(static_cast<int>(std::lround(width * dpi / 2540.0)),
+                 static_cast<int>(std::lround(height * dpi / 2540.0)));
+}
+
+bool naturalLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i;
+            qsizetype ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Compare the numbers by length once leading zeros are gone, then digit by digit.
+            const QStringView na = QStringView(a).mid(i, ei - i);
+            const QStringView nb = QStringView(b).mid(j, ej - j);
+            const auto trimmed = [](QStringView n) {
+                while (n.size() > 1 && n.front() == u'0')
+                    n = n.mid(1);
+                return n;
+            };
+            const QStringView ta = trimmed(na);
+            const QStringView tb = trimmed(nb);
+            if (ta.size() != tb.size())
+                return ta.size() < tb.size();
+            if (const int c = ta.compare(tb))
+                return c < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+void writeFileAtomically(const QString &target, const QByteArray &bytes)
+{
+    // The bytes go into a file without a name in the target's folder, which
+    // vanishes if we are killed; only a complete file gets a name.
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw systemError("cannot write in " + QFileInfo(target).absolutePath());
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const auto error = systemError("cannot write " + target);
+            close(fd);
+            throw error;
+        }
+        done += n;
+    }
+    const QByteArray temporary = folder + "/.convix-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const bool named = linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0;
+    const auto linkError = named ? std::runtime_error("") : systemError("cannot write " + target);
+    close(fd);
+    if (!named)
+        throw linkError;
+    if (rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
+        const auto error = systemError("cannot write " + target);
+        unlink(temporary.constData());
+        throw error;
+    }
+}
+
+Outcome convert(const Job &job, const RendererFactory &startRenderer, const std::atomic<bool> &cancel,
+                const std::function<void(int)> &progress)
+{
+    Outcome outcome;
+    std::unique_ptr<office::PictureRenderer> renderer;
+    int done = 0;
+    for (const QString &file : job.files) {
+        if (cancel) {
+            outcome.cancelled = true;
+            break;
+        }
+        const QString target = targetPath(file, job.format);
+        try {
+            if (!job.replaceExisting && QFileInfo::exists(target)) {
+                ++outcome.skipped;
+            } else {
+                const QSize size = pixelSize(file, job.dpi);
+                if (!renderer)
+                    renderer = startRenderer();
+                writeFileAtomically(target, encode(renderer->render(file, size), job.format));
+                ++outcome.written;
+            }
+        } catch (const office::Failure &f) {
+            outcome.failed.append({file, f.description()});
+            // A fresh office for the next file, in case this one broke it.
+            renderer.reset();
+        } catch (const std::exception &e) {
+            outcome.failed.append({file, QString::fromUtf8(e.what())});
+        }
+        if (progress)
+            progress(++done);
+    }
+    if (renderer)
+        renderer->quit();
+    return outcome;
+}
+
+} // namespace convix

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "office/PictureRenderer.h"
+
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+
+namespace convix {
+
+enum class Format { Bmp, Jpg };
+
+// The folder's EMF files (not its subfolders'), pages in number order.
+QStringList pictureFiles(const QString &folder);
+// Same folder, same stem, the format's extension.
+QString targetPath(const QString &emfPath, Format format);
+// The picture's size at the resolution, from the EMF's frame. Throws
+// std::runtime_error when the file is no EMF or shorter than its header says.
+QSize pixelSize(const QString &emfPath, int dpi);
+// Names with their numbers compared as numbers: page 2 before page 10.
+bool naturalLess(const QString &a, const QString &b);
+// Puts the bytes in place under the target name, replacing a file there; a
+// killed process leaves no partial file behind. Throws std::runtime_error.
+void writeFileAtomically(const QString &target, const QByteArray &bytes);
+
+struct FailedFile {
+    QString file;
+    QString reason;
+};
+
+struct Outcome {
+    int written = 0;
+    int skipped = 0;
+    QList<FailedFile> failed;
+    bool cancelled = false;
+};
+
+struct Job {
+    QStringList files;
+    Format format = Format::Jpg;
+    int dpi = 96;
+    bool replaceExisting = false;
+};
+
+using RendererFactory = std::function<std::unique_ptr<office::PictureRenderer>()>;
+
+// Converts the files one by one through one office instance (a fresh one
+// after a failure, so one bad file cannot fail the rest), checking for a
+// cancel between files. progress is called with the count of files done.
+Outcome convert(const Job &job, const RendererFactory &startRenderer, const std::atomic<bool> &cancel,
+                const std::function<void(int)> &progress = {});
+
+} // namespace convix

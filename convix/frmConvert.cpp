@@ -1,0 +1,163 @@
+#include "convix/frmConvert.h"
+
+#include "platform/MessageBox.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QThread>
+#include <QVBoxLayout>
+
+frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRenderer)
+    : folder_(folder), files_(convix::pictureFiles(folder)), startRenderer_(std::move(startRenderer))
+{
+    setObjectName("frmConvert");
+    setWindowTitle("图片格式转换");
+    QFont f = font();
+    f.setPointSize(9);
+    setFont(f);
+
+    lblFolder = new QLabel("图片目录：" + folder);
+    lstFiles = new QListWidget;
+    for (const QString &file : files_)
+        lstFiles->addItem(QFileInfo(file).fileName());
+
+    auto *options = new QGroupBox("转换为");
+    OptBmp = new QRadioButton("BMP");
+    OptJpg = new QRadioButton("JPG");
+    OptJpg->setChecked(true);
+    cboDpi = new QComboBox;
+    for (int dpi : {96, 150, 300})
+        cboDpi->addItem(QStringLiteral("%1 dpi").arg(dpi), dpi);
+    auto *optionRow = new QHBoxLayout(options);
+    optionRow->addWidget(OptBmp);
+    optionRow->addWidget(OptJpg);
+    optionRow->addSpacing(24);
+    optionRow->addWidget(new QLabel("分辨率："));
+    optionRow->addWidget(cboDpi);
+    optionRow->addStretch();
+
+    barProgress = new QProgressBar;
+    barProgress->setRange(0, files_.size());
+    barProgress->setValue(0);
+    lstFailed = new QListWidget;
+    lstFailed->setMaximumHeight(100);
+
+    CmdStart = new QPushButton("开始转换");
+    CmdCancel = new QPushButton("取消");
+    CmdExit = new QPushButton("退出");
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(CmdStart);
+    buttons->addWidget(CmdCancel);
+    buttons->addWidget(CmdExit);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblFolder);
+    layout->addWidget(new QLabel(files_.isEmpty() ? "该目录中没有EMF图片文件。"
+                                                  : QStringLiteral("共%1个EMF图片文件：").arg(files_.size())));
+    layout->addWidget(lstFiles, 1);
+    layout->addWidget(options);
+    layout->addWidget(barProgress);
+    layout->addWidget(new QLabel("转换失败的文件："));
+    layout->addWidget(lstFailed);
+    layout->addLayout(buttons);
+    resize(520, 480);
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(CmdStart, &QPushButton::clicked, this, &frmConvert::CmdStart_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmConvert::CmdCancel_Click);
+    connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+    setRunning(false);
+}
+
+frmConvert::~frmConvert()
+{
+    cancel_ = true;
+    if (worker_)
+        worker_->wait();
+}
+
+void frmConvert::CmdStart_Click()
+{
+    convix::Job job;
+    job.files = files_;
+    job.format = OptBmp->isChecked() ? convix::Format::Bmp : convix::Format::Jpg;
+    job.dpi = cboDpi->currentData().toInt();
+    int existing = 0;
+    for (const QString &file : files_)
+        existing += QFileInfo::exists(convix::targetPath(file, job.format));
+    if (existing > 0)
+        job.replaceExisting =
+            platform::MessageBox::show(this, QStringLiteral("目录中已有%1个同名的图片文件，是否全部替换？").arg(existing),
+                                       platform::Icon::Question, platform::Buttons::YesNo)
+            == platform::Answer::Yes;
+
+    lstFailed->clear();
+    barProgress->setValue(0);
+    cancel_ = false;
+    setRunning(true);
+    worker_.reset(QThread::create([this, job] {
+        const auto outcome = convix::convert(job, startRenderer_, cancel_, [this](int done) {
+            QMetaObject::invokeMethod(barProgress, [this, done] { barProgress->setValue(done); });
+        });
+        QMetaObject::invokeMethod(this, [this, outcome] { runFinished(outcome); });
+    }));
+    worker_->start();
+}
+
+void frmConvert::CmdCancel_Click()
+{
+    cancel_ = true;
+    CmdCancel->setEnabled(false);
+}
+
+void frmConvert::runFinished(const convix::Outcome &outcome)
+{
+    worker_->wait();
+    worker_.reset();
+    setRunning(false);
+    for (const auto &failure : outcome.failed)
+        lstFailed->addItem(QFileInfo(failure.file).fileName() + "：" + failure.reason);
+    QString summary = QStringLiteral("%1：写入%2个文件，失败%3个")
+                          .arg(outcome.cancelled ? "转换已取消" : "转换完毕")
+                          .arg(outcome.written)
+                          .arg(outcome.failed.size());
+    if (outcome.skipped > 0)
+        summary += QStringLiteral("，跳过%1个已有的文件").arg(outcome.skipped);
+    platform::MessageBox::show(this, summary + "。");
+    emit finished();
+    if (closeWhenDone_)
+        close();
+}
+
+void frmConvert::setRunning(bool running)
+{
+    CmdStart->setEnabled(!running && !files_.isEmpty());
+    CmdCancel->setEnabled(running);
+    OptBmp->setEnabled(!running);
+    OptJpg->setEnabled(!running);
+    cboDpi->setEnabled(!running);
+}
+
+void frmConvert::closeEvent(QCloseEvent *event)
+{
+    // A file being written is finished first; the rest are not started.
+    if (worker_) {
+        closeWhenDone_ = true;
+        cancel_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

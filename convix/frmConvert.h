@@ -1,0 +1,55 @@
+#pragma once
+
+#include "convix/Batch.h"
+
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QThread;
+
+// The converter's window: the folder's EMF pages, the format and resolution,
+// a progress bar with a cancel button, and the files that failed.
+class frmConvert : public QWidget {
+    Q_OBJECT
+
+public:
+    frmConvert(const QString &folder, convix::RendererFactory startRenderer);
+    ~frmConvert() override;
+
+    void CmdStart_Click();
+    void CmdCancel_Click();
+    bool isRunning() const { return worker_ != nullptr; }
+
+    QLabel *lblFolder;
+    QListWidget *lstFiles;
+    QRadioButton *OptBmp, *OptJpg;
+    QComboBox *cboDpi;
+    QProgressBar *barProgress;
+    QListWidget *lstFailed;
+    QPushButton *CmdStart, *CmdCancel, *CmdExit;
+
+signals:
+    void finished();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void runFinished(const convix::Outcome &outcome);
+    void setRunning(bool running);
+
+    QString folder_;
+    QStringList files_;
+    convix::RendererFactory startRenderer_;
+    std::atomic<bool> cancel_{false};
+    std::unique_ptr<QThread> worker_;
+    bool closeWhenDone_ = false;
+};

@@ -1,0 +1,29 @@
+// The companion converter, started by Pagegrab's "图片格式转换" button with
+// its token and the output folder.
+
+#include "convix/Arguments.h"
+#include "convix/frmConvert.h"
+#include "office/PictureRenderer.h"
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName("图片格式转换");
+    QTranslator qtTexts;
+    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
+
+    const auto request = convix::readArguments(app.arguments().mid(1));
+    if (!request.problem.isEmpty()) {
+        platform::MessageBox::show(nullptr, request.problem);
+        return 1;
+    }
+    frmConvert window(request.folder, [] { return office::startPictureRenderer(); });
+    window.show();
+    return app.exec();
+}

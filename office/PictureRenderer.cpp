@@ -1,0 +1,87 @@
+#include "office/PictureRenderer.h"
+
+#include "office/OfficeInstance.h"
+
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace office {
+namespace {
+
+class LibreOfficePictureRenderer : public PictureRenderer {
+public:
+    explicit LibreOfficePictureRenderer(const Limits &limits)
+        : office_(limits), dir_(QDir::tempPath() + "/pagegrab-render-XXXXXX")
+    {
+    }
+
+    QImage render(const QString &emfPath, QSize pixels) override
+    {
+        if (!dir_.isValid())
+            throw Failure("cannot create a temporary folder for the pictures");
+        // PNG, because the office's bitmap export keeps to the asked pixel
+        // size for PNG and JPEG only; the caller encodes what it needs.
+        const QString png = dir_.filePath("render.png");
+        const auto drawing = office_.load(emfPath);
+        try {
+            office_.call([&] { exportGraphic(drawing, png, pixels); });
+        } catch (...) {
+            closeQuietly(drawing);
+            throw;
+        }
+        office_.closeModel(drawing);
+        QImage image(png);
+        QFile::remove(png);
+        if (image.isNull())
+            throw Failure("the office wrote no picture");
+        return image;
+    }
+
+    void quit() override { office_.shutDown(); }
+
+private:
+    void exportGraphic(const Reference<css::lang::XComponent> &drawing, const QString &png, QSize pixels)
+    {
+        // Draw opens a metafile as one graphic on one page; that graphic is
+        // what gets exported.
+        Reference<css::drawing::XDrawPagesSupplier> pages(drawing, css::uno::UNO_QUERY);
+        if (!pages.is() || pages->getDrawPages()->getCount() < 1)
+            throw Failure("the office did not read the file as a picture");
+        Reference<css::drawing::XDrawPage> page(pages->getDrawPages()->getByIndex(0), css::uno::UNO_QUERY_THROW);
+        if (page->getCount() < 1)
+            throw Failure("the file holds no picture the office can read");
+        Reference<css::lang::XComponent> graphic(page->getByIndex(0), css::uno::UNO_QUERY_THROW);
+        const auto exporter = css::drawing::GraphicExportFilter::create(office_.context());
+        exporter->setSourceDocument(graphic);
+        const auto size = sequence({property("PixelWidth", sal_Int32(pixels.width())),
+                                    property("PixelHeight", sal_Int32(pixels.height()))});
+        exporter->filter(sequence({property("URL", fileUrl(png)), property("MediaType", OUString("image/png")),
+                                   property("FilterData", size)}));
+    }
+
+    void closeQuietly(const Reference<css::lang::XComponent> &drawing)
+    {
+        try {
+            office_.closeModel(drawing);
+        } catch (const Failure &) {
+        }
+    }
+
+    OfficeInstance office_;
+    QTemporaryDir dir_;
+};
+
+} // namespace
+
+std::unique_ptr<PictureRenderer> startPictureRenderer(const Limits &limits)
+{
+    return std::make_unique<LibreOfficePictureRenderer>(limits);
+}
+
+} // namespace office

@@ -1,0 +1,147 @@
+#include "convix/Arguments.h"
+#include "convix/frmConvert.h"
+#include "imageconv/Converter.h"
+#include "support/GuiTestMain.h"
+#include "support/ScriptedOffice.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+using platform::Answer;
+using platform::MessageBox;
+
+namespace {
+
+// Paints every picture grey at the asked size, without an office.
+class FakeRenderer : public office::PictureRenderer {
+public:
+    QImage render(const QString &, QSize pixels) override
+    {
+        QImage image(pixels, QImage::Format_ARGB32);
+        image.fill(Qt::gray);
+        return image;
+    }
+    void quit() override {}
+};
+
+// A header-only EMF of the given frame, whose recorded length is its own.
+void writeEmf(const QString &path, int widthHundredthsMm, int heightHundredthsMm)
+{
+    QByteArray emf = scriptedPicture(1);
+    qToLittleEndian<qint32>(widthHundredthsMm - 1, emf.data() + 32);
+    qToLittleEndian<qint32>(heightHundredthsMm - 1, emf.data() + 36);
+    qToLittleEndian<quint32>(emf.size(), emf.data() + 48);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(emf);
+}
+
+} // namespace
+
+class tst_convix_window : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void argumentsAreChecked()
+    {
+        using convix::readArguments;
+        const QString token = imageconv::kToken;
+        QVERIFY(readArguments({}).problem.contains("Pagegrab"));
+        QVERIFY(readArguments({"wrong@token.example", dir.path()}).problem.contains("Pagegrab"));
+        QVERIFY(readArguments({dir.path()}).problem.contains("Pagegrab"));
+        QVERIFY(readArguments({token, ""}).problem.contains("没有指定图片保存目录"));
+        QCOMPARE(readArguments({token, dir.filePath("missing")}).problem, "图片保存目录不存在：" + dir.filePath("missing"));
+        const auto ok = readArguments({token, dir.path()});
+        QVERIFY(ok.problem.isEmpty());
+        QCOMPARE(ok.folder, dir.path());
+    }
+
+    void pagesAreInNumberOrder()
+    {
+        QStringList names{"r-10.emf", "r-2.emf", "r-1.emf", "a-02.emf", "a-1.emf", "b.emf", "a-10b.emf", "a-10a.emf"};
+        std::sort(names.begin(), names.end(), convix::naturalLess);
+        QCOMPARE(names, (QStringList{"a-1.emf", "a-02.emf", "a-10a.emf", "a-10b.emf", "b.emf", "r-1.emf", "r-2.emf",
+                                     "r-10.emf"}));
+    }
+
+    void convertsListsInNumberOrderAndAsksOnceBeforeReplacing()
+    {
+        const QString folder = dir.filePath("pics");
+        QDir().mkpath(folder);
+        for (const char *name : {"r-10.emf", "r-2.emf", "r-1.emf"})
+            writeEmf(folder + "/" + name, 21000, 29700);
+        QFile(folder + "/notes.txt").open(QIODevice::WriteOnly);
+
+        frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
+        QCOMPARE(w.lstFiles->count(), 3);
+        QCOMPARE(w.lstFiles->item(0)->text(), "r-1.emf");
+        QCOMPARE(w.lstFiles->item(2)->text(), "r-10.emf");
+        QVERIFY(w.OptJpg->isChecked());
+        QCOMPARE(w.cboDpi->currentData().toInt(), 96);
+
+        QSignalSpy done(&w, &frmConvert::finished);
+        w.OptBmp->setChecked(true);
+        w.CmdStart->click();
+        QVERIFY(w.isRunning() || done.count() == 1);
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入3个文件，失败0个。");
+        QCOMPARE(QImage(folder + "/r-2.bmp").size(), QSize(794, 1123));
+        QCOMPARE(w.barProgress->value(), 3);
+
+        // Again: one question for the whole run; No keeps the files.
+        MessageBox::setNextAnswer(Answer::No);
+        w.CmdStart->click();
+        QTRY_COMPARE(done.count(), 2);
+        auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].text, "目录中已有3个同名的图片文件，是否全部替换？");
+        QCOMPARE(shown[1].text, "转换完毕：写入0个文件，失败0个，跳过3个已有的文件。");
+
+        MessageBox::setNextAnswer(Answer::Yes);
+        w.CmdStart->click();
+        QTRY_COMPARE(done.count(), 3);
+        QCOMPARE(MessageBox::takeShown().value(1).text, "转换完毕：写入3个文件，失败0个。");
+    }
+
+    void failuresAreListedWithTheirReason()
+    {
+        const QString folder = dir.filePath("mixed");
+        QDir().mkpath(folder);
+        writeEmf(folder + "/good.emf", 21000, 29700);
+        QFile bad(folder + "/bad.emf");
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a picture");
+        bad.close();
+
+        frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
+        QSignalSpy done(&w, &frmConvert::finished);
+        w.CmdStart->click();
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(w.lstFailed->count(), 1);
+        QCOMPARE(w.lstFailed->item(0)->text(), "bad.emf：not an EMF picture");
+        QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败1个。");
+    }
+
+    void emptyFolderCannotStart()
+    {
+        const QString folder = dir.filePath("empty");
+        QDir().mkpath(folder);
+        frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
+        QCOMPARE(w.lstFiles->count(), 0);
+        QVERIFY(!w.CmdStart->isEnabled());
+    }
+};
+
+PAGEGRAB_GUI_TEST_MAIN(tst_convix_window)
+#include "tst_convix_window.moc"
