@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/DefaultLogPath.h"
 #include "app/InformationPage.h"
 #include "platform/Twips.h"
 #include "office/LibreOffice.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +42,7 @@ frmMain::frmMain(Services services)
       services_(std::move(services)), instance_(services_.instanceKey)
 {
     setObjectName("frmMain");
+    setWindowIcon(QIcon(":/pagegrab-32.png"));
     createControls();
     setTabOrder();
     connectHandlers();
@@ -61,7 +64,7 @@ bool frmMain::Form_Load()
     setWindowTitle(QCoreApplication::applicationName());
     lblInput->setText("待处理文件：0项");
     converter_ = {};
-    txtLog->setText(services_.programFolder + "/Pagegrab.log");
+    txtLog->setText(defaultLogPath(services_.programFolder));
 
     // The office is started once only to prove that it can be; every document
     // gets a fresh one of its own later.

@@ -41,6 +41,8 @@ FrmPath::FrmPath(QWidget *owner)
 {
     setObjectName("FrmPath");
     setWindowTitle("选择目录：");
+    if (owner)
+        setWindowIcon(owner->windowIcon());
     setFont(owner ? owner->font() : font());
     setFixedSize(twips::toPixels(4500), twips::toPixels(2055));
 

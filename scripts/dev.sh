@@ -18,7 +18,7 @@ packages=(
     libreoffice-writer libreoffice-draw libreoffice-dev
     fonts-wqy-microhei
 )
-[ "$mode" = test ] && packages+=(locales)
+[ "$mode" = test ] && packages+=(locales desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do

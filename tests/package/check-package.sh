@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the Debian package in the build folder and checks what it holds and
+# declares.   usage: check-package.sh BUILD_DIR
+set -euo pipefail
+build=$1
+cd "$build"
+rm -f pagegrab_*.deb
+cpack -G DEB >/dev/null
+deb=$(ls pagegrab_*_*.deb)
+[[ $deb =~ ^pagegrab_[0-9.]+_[a-z0-9]+\.deb$ ]] || { echo "unexpected package name: $deb"; exit 1; }
+
+checks=0
+failures=0
+# check DESCRIPTION COMMAND...: counts the check, and fails it when COMMAND does.
+check() {
+    local what=$1; shift
+    checks=$((checks + 1))
+    "$@" || { echo "FAIL: $what"; failures=$((failures + 1)); }
+}
+
+contents=$(dpkg-deb -c "$deb")
+for path in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pagegrab \
+            ./usr/share/applications/pagegrab.desktop \
+            ./usr/share/icons/hicolor/scalable/apps/pagegrab.svg \
+            ./usr/share/icons/hicolor/32x32/apps/pagegrab.png; do
+    check "contains $path" grep -q " $path\$" <<<"$contents"
+done
+for program in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pagegrab; do
+    check "$program is executable" grep -qE "^-rwxr-xr-x .* $program\$" <<<"$contents"
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in libreoffice-writer libreoffice-draw fonts-wqy-microhei libqt6webenginewidgets6 \
+               libqt6webenginecore6-bin libqt6widgets6 libuno-cppu3 qt6-translations-l10n; do
+    check "depends on $package" grep -qE "(^|, )$package(,|$)" <<<"$depends"
+done
+check "package name" [ "$(dpkg-deb -f "$deb" Package)" = pagegrab ]
+
+extracted=$(mktemp -d)
+trap 'rm -rf "$extracted"' EXIT
+dpkg-deb -x "$deb" "$extracted"
+desktop="$extracted/usr/share/applications/pagegrab.desktop"
+# Hints are advice (two main categories are asked for); errors and warnings are not.
+validates() { desktop-file-validate "$desktop" >"$extracted/validate.txt" && ! grep -v ': hint: ' "$extracted/validate.txt"; }
+check "desktop entry validates" validates
+check "desktop entry name" grep -qx 'Name=Pagegrab' "$desktop"
+check "desktop entry categories" grep -qx 'Categories=Office;Graphics;' "$desktop"
+check "desktop entry command" grep -qx 'Exec=pagegrab' "$desktop"
+check "desktop entry comment in Chinese" grep -q '^Comment=.*[^ -~]' "$desktop"
+finds_office() { readelf -d "$extracted/opt/pagegrab/pagegrab" | grep -q 'RUNPATH.*/usr/lib/libreoffice/program'; }
+check "the program finds the office's runtime" finds_office
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
