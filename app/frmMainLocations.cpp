@@ -27,12 +27,8 @@ void frmMain::Command1_Click()
 
 void frmMain::Command2_Click()
 {
-    clsGetPath picker;
-    picker.Caption = "请选择一个文件夹";
-    picker.Flags = 0;
-    picker.hwnd = this;
-    picker.GetFolder();
-    txtOutDir->setText(picker.Folder);
+    // A cancelled browse empties the box.
+    txtOutDir->setText(askForFolder(this));
 }
 
 void frmMain::Check1_Click()

@@ -75,12 +75,8 @@ FrmPath::FrmPath(QWidget *owner)
 
 void FrmPath::CmdFolder_Click()
 {
-    clsGetPath picker;
-    picker.Caption = "请选择一个文件夹";
-    picker.Flags = 0;
-    picker.hwnd = this;
-    picker.GetFolder();
-    txtFolder->setText(picker.Folder);
+    // A cancelled browse empties the box.
+    txtFolder->setText(askForFolder(this));
 }
 
 void FrmPath::CmdOK_Click()

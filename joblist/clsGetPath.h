@@ -18,3 +18,7 @@ public:
 
     void GetFolder();
 };
+
+// The one way the program asks for a folder: a fresh picker with the
+// program's caption, owned by the asking window.
+QString askForFolder(QWidget *owner);

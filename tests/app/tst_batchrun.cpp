@@ -44,10 +44,8 @@ private slots:
     void init()
     {
         office = OfficeScript{};
-        w = std::make_unique<frmMain>(testServices(office));
-        QVERIFY(w->Form_Load());
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w = startedWindow(office);
+        QVERIFY(w);
         MessageBox::takeShown();
         platform::FileDialog::answerAutomatically(true);
         platform::recordOpenedFiles(&opened);

@@ -32,10 +32,8 @@ class tst_frmMainLayout : public QObject {
 private slots:
     void init()
     {
-        w = std::make_unique<frmMain>(testServices(office));
-        QVERIFY(w->Form_Load());
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w = startedWindow(office);
+        QVERIFY(w);
     }
 
     void cleanup() { w.reset(); }

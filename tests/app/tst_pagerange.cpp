@@ -14,10 +14,8 @@ class tst_pagerange : public QObject {
 private slots:
     void init()
     {
-        w = std::make_unique<frmMain>(testServices(office));
-        QVERIFY(w->Form_Load());
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w = startedWindow(office);
+        QVERIFY(w);
         w->activateWindow();
     }
 

@@ -1,6 +1,7 @@
 #include "imageconv/Converter.h"
 #include "platform/Twips.h"
 #include "support/GuiTestMain.h"
+#include "support/Processes.h"
 #include "support/TestWindow.h"
 
 #include <QDir>
@@ -20,15 +21,6 @@ int pixels(double twips)
     return twips::toPixels(twips);
 }
 
-// Running, that is: neither gone nor a zombie waiting to be reaped.
-bool alive(pid_t pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
-}
 
 QString contents(const QString &path)
 {
@@ -57,10 +49,9 @@ class tst_panel : public QObject {
 private slots:
     void hideAndShowUseTheirOwnWidths()
     {
-        frmMain w(testServices(office));
-        QVERIFY(w.Form_Load());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto window = startedWindow(office);
+        QVERIFY(window);
+        frmMain &w = *window;
         const QUrl page = w.WebBrowser1->url();
 
         QCOMPARE(twips::width(w.Frame6), 2695.0);
@@ -85,10 +76,9 @@ private slots:
 
     void rulesUseTheWidthsOfTheMoment()
     {
-        frmMain w(testServices(office));
-        QVERIFY(w.Form_Load());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto window = startedWindow(office);
+        QVERIFY(window);
+        frmMain &w = *window;
         w.resize(w.width() + 100, w.height());
         QCoreApplication::processEvents();
         const double client = twips::fromPixels(w.width());
@@ -117,10 +107,8 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         writeStandIn(folder);
 
-        auto w = std::make_unique<frmMain>(testServices(office, folder));
-        QVERIFY(w->Form_Load());
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = startedWindow(office, folder);
+        QVERIFY(w);
         w->txtOutDir->setText("/pics/with \"quotes\" and blanks/");
         w->Command3->click();
         const pid_t first = w->ConverterPid();

@@ -1,6 +1,7 @@
 #include "conversion/ConvertDocument.h"
 #include "office/LibreOffice.h"
 #include "support/Documents.h"
+#include "support/Processes.h"
 #include "support/Emf.h"
 
 #include <QDir>
@@ -88,9 +89,8 @@ private slots:
     void realDocuments_data()
     {
         QTest::addColumn<QString>("name");
-        for (const QString &name : QDir(kTestDocs).entryList({"*.doc"}, QDir::Files, QDir::Name))
-            if (!name.startsWith("PasswordProtected") && !name.startsWith("fuzzed"))
-                QTest::newRow(qPrintable(name)) << name;
+        for (const QString &name : documents::readableTestDocuments())
+            QTest::newRow(qPrintable(name)) << name;
     }
 
     void realDocuments()

@@ -2,6 +2,7 @@
 #include "convix/Batch.h"
 #include "office/LibreOffice.h"
 #include "support/Documents.h"
+#include "support/Processes.h"
 
 #include <QDir>
 #include <QFile>

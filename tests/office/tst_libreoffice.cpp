@@ -1,6 +1,7 @@
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
 #include "support/Documents.h"
+#include "support/Processes.h"
 #include "support/Emf.h"
 
 #include <QDir>
@@ -147,9 +148,8 @@ private slots:
     void realDocumentsMatchTheOfficesOwnPageCount_data()
     {
         QTest::addColumn<QString>("name");
-        for (const QString &name : QDir(kTestDocs).entryList({"*.doc"}, QDir::Files, QDir::Name))
-            if (!name.startsWith("PasswordProtected") && !name.startsWith("fuzzed"))
-                QTest::newRow(qPrintable(name)) << name;
+        for (const QString &name : documents::readableTestDocuments())
+            QTest::newRow(qPrintable(name)) << name;
     }
 
     void realDocumentsMatchTheOfficesOwnPageCount()

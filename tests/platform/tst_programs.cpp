@@ -1,4 +1,5 @@
 #include "platform/Programs.h"
+#include "support/Processes.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,15 +11,6 @@
 
 namespace {
 
-// Running, that is: neither gone nor a zombie waiting to be reaped.
-bool alive(pid_t pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
-}
 
 } // namespace
 

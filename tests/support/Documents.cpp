@@ -2,10 +2,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QList>
-#include <QTextStream>
 
-#include <unistd.h>
 
 namespace documents {
 namespace {
@@ -77,35 +74,13 @@ QString chineseText(const QString &folder, const QString &name, const QString &t
     return write(folder, name, "<text:p>" + text + "</text:p>\n");
 }
 
+QStringList readableTestDocuments()
+{
+    QStringList names;
+    for (const QString &name : QDir(PAGEGRAB_TESTDOCS).entryList({"*.doc"}, QDir::Files, QDir::Name))
+        if (!name.startsWith("PasswordProtected") && !name.startsWith("fuzzed"))
+            names << name;
+    return names;
+}
+
 } // namespace documents
-
-QList<int> officeChildren()
-{
-    QList<int> found;
-    const QString self = QString::number(getpid());
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromUtf8(stat.readAll());
-        // pid (comm) state ppid ...
-        const int close = line.lastIndexOf(')');
-        const QString comm = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
-        const QStringList rest = line.mid(close + 2).split(' ');
-        if (comm.startsWith("soffice") && rest.size() > 1 && rest[1] == self)
-            found << entry.toInt();
-    }
-    return found;
-}
-
-void OfficeSockets::note()
-{
-    before_ = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);
-}
-
-void OfficeSockets::removeNew() const
-{
-    for (const QString &socket : QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System))
-        if (!before_.contains(socket))
-            QFile::remove("/tmp/" + socket);
-}

@@ -16,19 +16,8 @@ QString tableAcrossPages(const QString &folder, const QString &name);
 // One page of Chinese text.
 QString chineseText(const QString &folder, const QString &name, const QString &text);
 
+// The real test documents that open (all but the encrypted and the damaged one).
+QStringList readableTestDocuments();
+
 } // namespace documents
 
-// Office processes whose parent is this process (ours, started by the layer).
-QList<int> officeChildren();
-
-// The socket files offices keep in /tmp. An office that is ended, and the
-// office's own command-line conversion, leave theirs behind; a test that
-// causes that removes them.
-class OfficeSockets {
-public:
-    void note();
-    void removeNew() const;
-
-private:
-    QStringList before_;
-};

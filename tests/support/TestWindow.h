@@ -4,6 +4,7 @@
 #include "support/ScriptedOffice.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QUuid>
 
 // Services for a window under test: the scripted office, an instance key of
@@ -16,4 +17,17 @@ inline frmMain::Services testServices(OfficeScript &office, const QString &progr
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder,
         "http://127.0.0.1:9",
     };
+}
+
+// A window started as the program starts it and shown (offscreen); nothing
+// when start-up ended the program.
+inline std::unique_ptr<frmMain> startedWindow(OfficeScript &office, const QString &programFolder = {})
+{
+    auto w = std::make_unique<frmMain>(testServices(office, programFolder));
+    if (!w->Form_Load())
+        return nullptr;
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        return nullptr;
+    return w;
 }

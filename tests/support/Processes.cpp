@@ -1,0 +1,46 @@
+#include "support/Processes.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+bool alive(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+QList<int> officeChildren()
+{
+    QList<int> found;
+    const QString self = QString::number(getpid());
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromUtf8(stat.readAll());
+        // pid (comm) state ppid ...
+        const int close = line.lastIndexOf(')');
+        const QString comm = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
+        const QStringList rest = line.mid(close + 2).split(' ');
+        if (comm.startsWith("soffice") && rest.size() > 1 && rest[1] == self)
+            found << entry.toInt();
+    }
+    return found;
+}
+
+void OfficeSockets::note()
+{
+    before_ = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);
+}
+
+void OfficeSockets::removeNew() const
+{
+    for (const QString &socket : QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System))
+        if (!before_.contains(socket))
+            QFile::remove("/tmp/" + socket);
+}

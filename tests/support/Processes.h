@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+#include <sys/types.h>
+
+// Running, that is: neither gone nor a zombie waiting to be reaped.
+bool alive(pid_t pid);
+
+// Office processes whose parent is this process (ours, started by the layer).
+QList<int> officeChildren();
+
+// The socket files offices keep in /tmp. An office that is ended, and the
+// office's own command-line conversion, leave theirs behind; a test that
+// causes that removes them.
+class OfficeSockets {
+public:
+    void note();
+    void removeNew() const;
+
+private:
+    QStringList before_;
+};
