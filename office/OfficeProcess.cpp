@@ -3,7 +3,6 @@
 #include "office/Application.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 
 #include <cerrno>
 #include <csignal>
