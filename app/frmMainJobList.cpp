@@ -19,8 +19,8 @@ namespace {
 
 const char kMask[] = "*.doc";
 
-// The original open dialog returned the folder and the chosen names in one
-// buffer of this many characters, NUL-separated.
+// A selection is limited to what a name buffer of this many characters holds:
+// the folder, then each chosen name, each followed by a NUL.
 constexpr qsizetype kNameBufferChars = 32767;
 
 bool fitsNameBuffer(const QStringList &paths)

@@ -11,8 +11,7 @@ class clsGetPath {
 public:
     QString Caption;
     QWidget *hwnd = nullptr;
-    // The shell's browse flags in the original; Qt's folder dialog takes
-    // none, and every caller passes 0.
+    // Browse flags; Qt's folder dialog takes none, and every caller passes 0.
     qint16 Flags = 0;
     QString Folder;
 
