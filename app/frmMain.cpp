@@ -2,9 +2,9 @@
 
 #include "app/DefaultLogPath.h"
 #include "app/InformationPage.h"
-#include "platform/Twips.h"
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
+#include "platform/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
