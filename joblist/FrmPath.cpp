@@ -1,7 +1,7 @@
 #include "joblist/FrmPath.h"
 
-#include "platform/Twips.h"
 #include "joblist/clsGetPath.h"
+#include "platform/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
