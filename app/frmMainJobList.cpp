@@ -61,8 +61,13 @@ void frmMain::addFiles()
         refreshCount();
         return;
     }
-    for (const QString &path : chosen)
-        ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+    // One file is taken by its full path; several by the folder as the dialog
+    // names it, a "/" and each name (so two separators at the root).
+    for (const QString &path : chosen) {
+        const QFileInfo file(path);
+        const QString text = chosen.size() == 1 ? path : file.path() + "/" + file.fileName();
+        ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+    }
     refreshCount();
 }
 

@@ -96,6 +96,15 @@ private slots:
         QCOMPARE(w->lblInput->text(), "待处理文件4项");
     }
 
+    void severalFilesAtTheRootKeepTheFoldersOwnSeparator()
+    {
+        FileDialog::setNextOpenFileNames({"/a.doc", "/b.doc"});
+        w->CmdFileOp[0]->click();
+        FileDialog::setNextOpenFileNames({"/c.doc"});
+        w->CmdFileOp[0]->click();
+        QCOMPARE(items(), (QStringList{"//a.doc", "//b.doc", "/c.doc"}));
+    }
+
     void cancelledOrOversizedSelectionAddsNothing()
     {
         w->lblProcessing->setText("处理完毕！");
