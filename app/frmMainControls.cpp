@@ -26,11 +26,6 @@ W *control(QWidget *parent, const char *name, const QString &caption, int left, 
     return w;
 }
 
-QLineEdit *textBox(QWidget *parent, const char *name, const QString &text, int left, int top, int width, int height)
-{
-    return control<QLineEdit>(parent, name, text, left, top, width, height);
-}
-
 } // namespace
 
 void frmMain::createControls()
@@ -65,17 +60,17 @@ void frmMain::createControls()
     OptSlidesAll = control<QRadioButton>(Frame1, "OptSlidesAll", "全部", 1800, 4080, 855, 180);
     OptSlidesAll->setChecked(true);
     OptSlides2 = control<QRadioButton>(Frame1, "OptSlides2", "指定范围：", 3000, 4080, 1215, 180);
-    txtFrom = textBox(Frame1, "txtFrom", "1", 4200, 3960, 495, 390);
+    txtFrom = control<QLineEdit>(Frame1, "txtFrom", "1", 4200, 3960, 495, 390);
     Label3 = control<QLabel>(Frame1, "Label3", "－", 4680, 4080, 180, 180);
-    txt2 = textBox(Frame1, "txt2", "1", 4800, 3960, 495, 390);
+    txt2 = control<QLineEdit>(Frame1, "txt2", "1", 4800, 3960, 495, 390);
 
     Label1 = control<QLabel>(Frame2, "Label1", "图片保存到目录：", 600, 360, 1455, 255);
-    txtOutDir = textBox(Frame2, "txtOutDir", "", 2040, 240, 7215, 375);
+    txtOutDir = control<QLineEdit>(Frame2, "txtOutDir", "", 2040, 240, 7215, 375);
     Command2 = control<QPushButton>(Frame2, "Command2", "...", 9240, 240, 495, 315);
 
     Check1 = control<QCheckBox>(Frame5, "Check1", "处理时的异常记录到文件：", 180, 300, 2535, 180);
     Check1->setChecked(true);
-    txtLog = textBox(Frame5, "txtLog", "", 2640, 180, 6795, 330);
+    txtLog = control<QLineEdit>(Frame5, "txtLog", "", 2640, 180, 6795, 330);
     Command1 = control<QPushButton>(Frame5, "Command1", "...", 9480, 180, 495, 315);
 
     lblInput = control<QLabel>(Frame4, "lblInput", "", 180, 240, 3855, 315);

@@ -12,14 +12,14 @@ namespace {
 
 const char kWidth[] = "twipsWidth";
 
-} // namespace
-
 double perPixel()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
     return 1440.0 / dpi;
 }
+
+} // namespace
 
 int toPixels(double twips)
 {

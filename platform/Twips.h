@@ -7,7 +7,6 @@ class QWidget;
 // as the layout rules expect, while the pixels follow the screen's dpi.
 namespace twips {
 
-double perPixel();
 int toPixels(double twips);
 double fromPixels(int pixels);
 
