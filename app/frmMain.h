@@ -93,11 +93,14 @@ private:
     void clearAll();
     void refreshCount();
     bool filterRangeKey(QObject *box, QEvent *event);
+    void showUnloggedFailures();
 
     // The open and save dialogs share one initial folder: the log picker sets
     // it, adding files starts where it stands.
     QString dialogFolder_;
     bool running_ = false;
+    // The log entries of this run's failed documents that the log did not take.
+    QStringList unloggedFailures_;
     bool closeRequested_ = false;
 
     Services services_;

@@ -77,6 +77,7 @@ void frmMain::CmdDo_Click()
     txtLog->setEnabled(false);
     platform::setBusyPointer(true);
     ErrorsLogged = false;
+    unloggedFailures_.clear();
     running_ = true;
     const int count = ListView2->topLevelItemCount();
     for (int i = 1; i <= count; ++i) {
@@ -90,6 +91,8 @@ void frmMain::CmdDo_Click()
     CmdDo->setEnabled(true);
     platform::MessageBox::show(this, "转换完毕！");
     lblProcessing->setText("处理完毕！");
+    if (!unloggedFailures_.isEmpty())
+        showUnloggedFailures();
     if (ErrorsLogged) {
         if (platform::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
                                        platform::Icon::Question, platform::Buttons::OkCancel)
@@ -113,16 +116,32 @@ void frmMain::ConvertDocument(const QString &path)
         QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
                                   Qt::QueuedConnection);
     };
-    bool logged = false;
+    conversion::DocumentOutcome outcome;
     QEventLoop waiting;
     std::unique_ptr<QThread> worker(QThread::create(
-        [&] { logged = conversion::ConvertDocument(job, services_.startOffice, toClipboard); }));
+        [&] { outcome = conversion::ConvertDocument(job, services_.startOffice, toClipboard); }));
     connect(worker.get(), &QThread::finished, &waiting, &QEventLoop::quit);
     worker->start();
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
     worker->wait();
-    if (logged)
+    if (outcome.log.written)
         ErrorsLogged = true;
+    else if (outcome.failed())
+        unloggedFailures_ << logEntry(path, outcome.failure);
+}
+
+void frmMain::showUnloggedFailures()
+{
+    // Failures must not vanish with a log that cannot be written: the user
+    // sees them here instead, the first ones in full.
+    constexpr int kShown = 20;
+    QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(unloggedFailures_.size()) + txtLog->text();
+    for (const QString &entry : unloggedFailures_.mid(0, kShown))
+        text += "\r\n" + entry;
+    if (unloggedFailures_.size() > kShown)
+        text += "\r\n……";
+    platform::MessageBox::show(this, text);
+    unloggedFailures_.clear();
 }
 
 void frmMain::OptSlidesAll_Click()

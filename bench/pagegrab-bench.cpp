@@ -1,8 +1,8 @@
-// pagegrab-bench OUTPUT_FOLDER DOCUMENT...
+// pagegrab-bench [--no-peer] [--log FILE] OUTPUT_FOLDER DOCUMENT...
 //
 // Converts every page of each document with ConvertDocument (one fresh office
-// per document, files named stem-N.emf, the log in OUTPUT_FOLDER/Pagegrab.log),
-// and runs the peer, the office's own "--convert-to pdf" (one fresh process
+// per document, files named stem-N.emf, the log in OUTPUT_FOLDER/Pagegrab.log
+// unless --log names another), and, unless --no-peer, runs the peer, the office's own "--convert-to pdf" (one fresh process
 // per document on a copy of our first complete profile), on the same documents in the
 // same run. Prints each document's pages, both times and their ratio, the
 // medians, and where our time went.
@@ -11,6 +11,7 @@
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -139,18 +140,29 @@ double median(std::vector<double> v)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: pagegrab-bench OUTPUT_FOLDER DOCUMENT...\n");
-        return 2;
-    }
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + "/";
+    QCommandLineParser options;
+    options.setApplicationDescription("Converts documents as a batch run does and times it against the office's "
+                                      "own PDF conversion of the same documents.");
+    options.addHelpOption();
+    const QCommandLineOption noPeer("no-peer", "Time our conversion only.");
+    const QCommandLineOption logOption("log", "The processing log (default OUTPUT_FOLDER/Pagegrab.log).", "FILE");
+    options.addOptions({noPeer, logOption});
+    options.addPositionalArgument("OUTPUT_FOLDER", "Where the pictures go.");
+    options.addPositionalArgument("DOCUMENT", "Documents to convert.", "DOCUMENT...");
+    options.process(app);
+    const QStringList arguments = options.positionalArguments();
+    if (arguments.size() < 2)
+        options.showHelp(2);
+    const bool withPeer = !options.isSet(noPeer);
+    const QString out = QDir(arguments[0]).absolutePath() + "/";
+    const QString log = options.isSet(logOption) ? options.value(logOption) : out + "Pagegrab.log";
     QDir().mkpath(out + "peer");
 
     std::printf("%-32s %5s %9s %9s %7s\n", "document", "pages", "ours s", "peer s", "ratio");
     std::vector<double> ours, peers, ratios;
     Phases total;
-    for (int i = 2; i < argc; ++i) {
-        const QString document = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+    for (const QString &argument : arguments.mid(1)) {
+        const QString document = QFileInfo(argument).absoluteFilePath();
         Phases phases;
         Timed time(phases);
         const office::ApplicationFactory start = [&]() -> std::unique_ptr<office::Application> {
@@ -160,22 +172,28 @@ int main(int argc, char *argv[])
         const int before = QDir(out).entryList({stem + "-*.emf"}, QDir::Files).size();
         Clock t;
         t.start();
-        const bool failed = conversion::ConvertDocument({document, out, out + "Pagegrab.log", std::nullopt}, start);
+        const auto outcome = conversion::ConvertDocument({document, out, log, std::nullopt}, start);
         const double oursSeconds = t.nsecsElapsed() / 1e9;
         const int pages = QDir(out).entryList({stem + "-*.emf"}, QDir::Files).size() - before;
 
-        // After our first office has quit, a new profile is a copy of its
-        // complete one: the peer starts as fast as ours.
-        const office::Profile profile;
-        t.restart();
-        const int peerExit = runPeer(profile.url(), document, out + "peer");
-        const double peerSeconds = t.nsecsElapsed() / 1e9;
+        double peerSeconds = 0;
+        int peerExit = 0;
+        if (withPeer) {
+            // After our first office has quit, a new profile is a copy of its
+            // complete one: the peer starts as fast as ours.
+            const office::Profile profile;
+            t.restart();
+            peerExit = runPeer(profile.url(), document, out + "peer");
+            peerSeconds = t.nsecsElapsed() / 1e9;
+        }
 
-        const double ratio = oursSeconds / peerSeconds;
+        const double ratio = withPeer ? oursSeconds / peerSeconds : 0;
+        const QString failure = !outcome.failed() ? QString()
+                                : outcome.log.written ? "  (logged a failure)"
+                                                      : "  (failure NOT logged: " + outcome.log.problem + ")";
         std::printf("%-32s %5d %9.2f %9.2f %7.2f%s%s\n", qPrintable(QFileInfo(document).fileName()), pages,
-                    oursSeconds, peerSeconds, ratio, failed ? "  (logged a failure)" : "",
-                    peerExit ? "  (peer failed)" : "");
-        if (!failed && peerExit == 0) {
+                    oursSeconds, peerSeconds, ratio, qPrintable(failure), peerExit ? "  (peer failed)" : "");
+        if (!outcome.failed() && peerExit == 0) {
             ours.push_back(oursSeconds);
             peers.push_back(peerSeconds);
             ratios.push_back(ratio);

@@ -1,9 +1,7 @@
 #include "conversion/ConvertDocument.h"
 
 #include "conversion/FileNaming.h"
-#include "log/WriteLog.h"
-
-#include <QSaveFile>
+#include "platform/WholeFile.h"
 
 #include <memory>
 
@@ -11,6 +9,11 @@ namespace conversion {
 namespace {
 
 using office::Position;
+
+QString internalError(const char *what)
+{
+    return QStringLiteral("internal error: ") + QString::fromUtf8(what);
+}
 
 // Remembers the description of the most recent failure; a step that fails
 // is skipped and the export goes on with what earlier steps left.
@@ -25,7 +28,11 @@ public:
         } catch (const office::Failure &f) {
             lastFailure_ = f.description();
         } catch (const NamingError &e) {
-            lastFailure_ = QString::fromStdString(e.what());
+            lastFailure_ = QString::fromUtf8(e.what());
+        } catch (const platform::WriteFailure &e) {
+            lastFailure_ = QString::fromUtf8(e.what());
+        } catch (const std::exception &e) {
+            lastFailure_ = internalError(e.what());
         }
         return false;
     }
@@ -37,27 +44,14 @@ private:
     QString lastFailure_;
 };
 
-void writePicture(const QString &fileName, const QByteArray &emf)
+void exportPages(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+                 const PictureCopied &pictureCopied, Steps &steps)
 {
-    // Written whole under a temporary name, then put in place: an existing
-    // file of that name is replaced, never left half-written.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(emf) != emf.size() || !file.commit())
-        throw office::Failure("cannot write " + fileName.toStdString() + ": " + file.errorString().toStdString());
-}
-
-} // namespace
-
-bool ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
-                     const PictureCopied &pictureCopied)
-{
-    Steps steps;
     std::unique_ptr<office::Application> app;
     if (!steps.run([&] { app = startOffice(); }) || !app) {
         if (steps.lastFailure().isEmpty())
             steps.fail("the office could not be started");
-        WriteLog(job.logFile, job.path, steps.lastFailure());
-        return true;
+        return;
     }
     steps.run([&] { app->setCheckGrammarAsYouType(false); });
     steps.run([&] { app->setCheckGrammarWithSpelling(false); });
@@ -92,7 +86,7 @@ bool ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &s
                     if (pictureCopied)
                         pictureCopied(picture);
                     if (!picture.isEmpty())
-                        writePicture(pageFileName(job.outputFolder, job.path, page), picture.emf);
+                        platform::writeFileWhole(pageFileName(job.outputFolder, job.path, page), picture.emf);
                 });
             }
             range.reset();
@@ -105,12 +99,25 @@ bool ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &s
     }
     doc.reset();
     steps.run([&] { app->quit(); });
-    app.reset();
+}
 
-    if (steps.lastFailure().isEmpty())
-        return false;
-    WriteLog(job.logFile, job.path, steps.lastFailure());
-    return true;
+} // namespace
+
+DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+                                const PictureCopied &pictureCopied)
+{
+    Steps steps;
+    try {
+        exportPages(job, startOffice, pictureCopied, steps);
+    } catch (const std::exception &e) {
+        steps.fail(internalError(e.what()));
+    } catch (...) {
+        steps.fail(internalError("an unknown exception"));
+    }
+    DocumentOutcome outcome{steps.lastFailure(), {}};
+    if (outcome.failed())
+        outcome.log = WriteLog(job.logFile, job.path, outcome.failure);
+    return outcome;
 }
 
 } // namespace conversion

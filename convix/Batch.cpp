@@ -1,20 +1,17 @@
 #include "convix/Batch.h"
 
+#include "platform/WholeFile.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QtEndian>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace convix {
 namespace {
@@ -34,11 +31,6 @@ QByteArray encode(const QImage &rendered, Format format)
     if (!writer.write(paper))
         throw std::runtime_error("cannot encode the picture: " + writer.errorString().toStdString());
     return bytes;
-}
-
-std::runtime_error systemError(const QString &what)
-{
-    return std::runtime_error(what.toStdString() + ": " + std::strerror(errno));
 }
 
 } // namespace
@@ -118,40 +110,6 @@ bool naturalLess(const QString &a, const QString &b)
     return a.size() - i < b.size() - j;
 }
 
-void writeFileAtomically(const QString &target, const QByteArray &bytes)
-{
-    // The bytes go into a file without a name in the target's folder, which
-    // vanishes if we are killed; only a complete file gets a name.
-    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
-    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw systemError("cannot write in " + QFileInfo(target).absolutePath());
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.constData() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const auto error = systemError("cannot write " + target);
-            close(fd);
-            throw error;
-        }
-        done += n;
-    }
-    const QByteArray temporary = folder + "/.convix-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    const bool named = linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0;
-    const auto linkError = named ? std::runtime_error("") : systemError("cannot write " + target);
-    close(fd);
-    if (!named)
-        throw linkError;
-    if (rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
-        const auto error = systemError("cannot write " + target);
-        unlink(temporary.constData());
-        throw error;
-    }
-}
-
 Outcome convert(const Job &job, const RendererFactory &startRenderer, const std::atomic<bool> &cancel,
                 const std::function<void(int)> &progress)
 {
@@ -171,7 +129,7 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 const QSize size = pixelSize(file, job.dpi);
                 if (!renderer)
                     renderer = startRenderer();
-                writeFileAtomically(target, encode(renderer->render(file, size), job.format));
+                platform::writeFileWhole(target, encode(renderer->render(file, size), job.format));
                 ++outcome.written;
             }
         } catch (const office::Failure &f) {

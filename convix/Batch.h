@@ -23,9 +23,6 @@ QString targetPath(const QString &emfPath, Format format);
 QSize pixelSize(const QString &emfPath, int dpi);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
-// Puts the bytes in place under the target name, replacing a file there; a
-// killed process leaves no partial file behind. Throws std::runtime_error.
-void writeFileAtomically(const QString &target, const QByteArray &bytes);
 
 struct FailedFile {
     QString file;

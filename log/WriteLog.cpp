@@ -1,5 +1,7 @@
 #include "log/WriteLog.h"
 
+#include "platform/NativePath.h"
+
 #include <QFile>
 #include <QLocale>
 #include <QStringEncoder>
@@ -19,20 +21,50 @@ QByteArray encodeForLocale(const QString &text)
     return text.toUtf8();
 }
 
+// A newline in a file name must not split its entry over two lines.
+QString oneLine(const QString &text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else if (c == '\t')
+            line += "\\t";
+        else if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                 || c == QChar::ParagraphSeparator)
+            line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar('0'));
+        else
+            line += c;
+    }
+    return line;
+}
+
 } // namespace
 
-QString logLine(const QString &documentPath, const QString &description, const QDateTime &when)
+QString logEntry(const QString &documentPath, const QString &description)
+{
+    return oneLine("处理" + platform::readablePath(documentPath) + "处错：" + description);
+}
+
+LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QString &description,
+                  const QDateTime &when)
 {
     const QLocale locale = QLocale::system();
     const QString stamp =
         locale.toString(when.date(), QLocale::ShortFormat) + " " + locale.toString(when.time(), QLocale::LongFormat);
-    return stamp + "\t处理" + documentPath + "处错：" + description;
-}
+    const QByteArray line = encodeForLocale(stamp + "\t" + logEntry(documentPath, description) + "\r\n");
 
-void WriteLog(const QString &logFile, const QString &documentPath, const QString &description, const QDateTime &when)
-{
     QFile file(logFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file.write(encodeForLocale(logLine(documentPath, description, when) + "\r\n"));
+        return {false, file.errorString()};
+    const qint64 before = file.size();
+    if (file.write(line) == line.size() && file.flush())
+        return {true, {}};
+    // Half a line would run into the next one: take it back.
+    const QString problem = file.errorString();
+    file.resize(before);
+    return {false, problem};
 }

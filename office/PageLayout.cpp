@@ -16,12 +16,9 @@
 #include <QDir>
 #include <QFile>
 #include <QUrl>
-
+#include <QtEndian>
 
 namespace office {
-namespace {
-
-} // namespace
 
 PageLayout::PageLayout(const Reference<css::uno::XComponentContext> &office,
                        const Reference<css::frame::XComponentLoader> &loader,
@@ -83,6 +80,10 @@ Picture PageLayout::page(int index)
         throw Failure("the office wrote no picture for page " + std::to_string(index + 1));
     Picture picture{out.readAll()};
     out.remove();
+    // A full temporary folder leaves a cut-off picture that looks like one.
+    if (picture.emf.size() < 88 || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
+        throw Failure("the office wrote an incomplete picture of page " + std::to_string(index + 1)
+                      + " (is the temporary folder full?)");
     return picture;
 }
 

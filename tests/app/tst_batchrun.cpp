@@ -221,6 +221,29 @@ private slots:
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
     }
 
+    void logThatCannotBeWrittenShowsTheFailuresInstead()
+    {
+        QStringList jobs;
+        for (int i = 1; i <= 22; ++i)
+            jobs << QStringLiteral("/d/bad%1.doc").arg(i);
+        addJobs(jobs);
+        w->txtOutDir->setText(freshFolder());
+        w->txtLog->setText(dir.path()); // a folder
+        office.openFailure = "cannot open the document: the file does not exist";
+        w->CmdDo_Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1].icon, platform::Icon::Information);
+        QCOMPARE(shown[1].buttons, platform::Buttons::Ok);
+        const QStringList lines = shown[1].text.split("\r\n");
+        QCOMPARE(lines.first(), "有22个文档处理出错，但处理日志无法写入：" + dir.path());
+        QCOMPARE(lines.size(), 1 + 20 + 1);
+        QCOMPARE(lines[1], "处理/d/bad1.doc处错：cannot open the document: the file does not exist");
+        QCOMPARE(lines.last(), "……");
+        QVERIFY(opened.isEmpty());
+        QVERIFY(!w->ErrorsLogged);
+    }
+
     void everyDocumentFailing()
     {
         addJobs({"/d/x.doc", "/d/y.doc"});

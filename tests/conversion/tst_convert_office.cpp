@@ -70,10 +70,10 @@ private slots:
         const QString out = freshFolder("made");
         const QString log = dir.filePath("made.log");
         const office::ApplicationFactory start = [] { return office::startLibreOffice(); };
-        QVERIFY(!conversion::ConvertDocument({documents::pages(dir.path(), "three.fodt", 3), out, log, {}}, start));
-        QVERIFY(!conversion::ConvertDocument({documents::tableAcrossPages(dir.path(), "table.fodt"), out, log, {}}, start));
+        QVERIFY(!conversion::ConvertDocument({documents::pages(dir.path(), "three.fodt", 3), out, log, {}}, start).failed());
+        QVERIFY(!conversion::ConvertDocument({documents::tableAcrossPages(dir.path(), "table.fodt"), out, log, {}}, start).failed());
         QVERIFY(!conversion::ConvertDocument(
-            {documents::chineseText(dir.path(), "中文 文档.fodt", "第一页"), out, log, {}}, start));
+            {documents::chineseText(dir.path(), "中文 文档.fodt", "第一页"), out, log, {}}, start).failed());
         QVERIFY(!QFile::exists(log));
         QStringList all = QDir(out).entryList(QDir::Files, QDir::Name);
         QCOMPARE(all, (QStringList{"table-1.emf", "table-2.emf", "table-3.emf", "three-1.emf", "three-2.emf",
@@ -82,7 +82,7 @@ private slots:
         // A range takes its pages by their place in the document.
         const QString ranged = freshFolder("ranged");
         QVERIFY(!conversion::ConvertDocument(
-            {documents::pages(dir.path(), "five.fodt", 5), ranged, log, conversion::PageRange{2, 3}}, start));
+            {documents::pages(dir.path(), "five.fodt", 5), ranged, log, conversion::PageRange{2, 3}}, start).failed());
         QCOMPARE(QDir(ranged).entryList(QDir::Files, QDir::Name), (QStringList{"five-2.emf", "five-3.emf"}));
     }
 
@@ -99,7 +99,7 @@ private slots:
         const QString path = QDir(kTestDocs).filePath(name);
         const QString out = freshFolder(name);
         const QString log = dir.filePath(name + ".log");
-        QVERIFY(!conversion::ConvertDocument({path, out, log, {}}, [] { return office::startLibreOffice(); }));
+        QVERIFY(!conversion::ConvertDocument({path, out, log, {}}, [] { return office::startLibreOffice(); }).failed());
         expectValidPages(out, QFileInfo(name).completeBaseName(), enginePageCount(path));
         QVERIFY(!QFile::exists(log));
     }
@@ -109,9 +109,9 @@ private slots:
         const QString out = freshFolder("bad");
         const QString log = dir.filePath("bad.log");
         const office::ApplicationFactory start = [] { return office::startLibreOffice(); };
-        QVERIFY(conversion::ConvertDocument({kTestDocs + "/PasswordProtected.doc", out, log, {}}, start));
-        QVERIFY(conversion::ConvertDocument({kTestDocs + "/fuzzed-unreadable.doc", out, log, {}}, start));
-        QVERIFY(conversion::ConvertDocument({dir.filePath("missing.doc"), out, log, {}}, start));
+        QVERIFY(conversion::ConvertDocument({kTestDocs + "/PasswordProtected.doc", out, log, {}}, start).log.written);
+        QVERIFY(conversion::ConvertDocument({kTestDocs + "/fuzzed-unreadable.doc", out, log, {}}, start).log.written);
+        QVERIFY(conversion::ConvertDocument({dir.filePath("missing.doc"), out, log, {}}, start).log.written);
         QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{});
         const QStringList lines = logLines(log);
         QCOMPARE(lines.size(), 3);

@@ -7,6 +7,11 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using conversion::ConvertDocument;
 using conversion::DocumentJob;
 using conversion::PageRange;
@@ -46,7 +51,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 3;
-        QVERIFY(!ConvertDocument(job("report.doc"), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("report.doc"), scriptedOffice(office)).failed());
         QCOMPARE(office.calls, (QStringList{"grammarAsYouType 0", "grammarWithSpelling 0", "open /docs/report.doc",
                                             "select", "collapse", "next from 1", "range 0 1", "copy 1", "next from 2",
                                             "range 1 2", "copy 2", "next from 3", "range 2 3", "copy 3", "close",
@@ -64,7 +69,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 5;
-        QVERIFY(!ConvertDocument(job("five.doc", PageRange{2, 3}), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("five.doc", PageRange{2, 3}), scriptedOffice(office)).failed());
         QCOMPARE(written(), (QStringList{"five-2.emf", "five-3.emf"}));
         QVERIFY(!office.calls.contains("copy 1"));
         QVERIFY(!office.calls.contains("next from 4"));
@@ -75,7 +80,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 3;
-        QVERIFY(!ConvertDocument(job("three.doc", PageRange{4, 9}), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("three.doc", PageRange{4, 9}), scriptedOffice(office)).failed());
         QCOMPARE(written(), QStringList{});
         QVERIFY(!QFile::exists(log));
     }
@@ -84,7 +89,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 3;
-        QVERIFY(!ConvertDocument(job("z.doc", PageRange{0, 0}), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("z.doc", PageRange{0, 0}), scriptedOffice(office)).failed());
         QCOMPARE(written(), QStringList{"z-1.emf"});
     }
 
@@ -92,7 +97,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 2;
-        QVERIFY(!ConvertDocument(job("two.doc", PageRange{1, 30000}), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("two.doc", PageRange{1, 30000}), scriptedOffice(office)).failed());
         QCOMPARE(written(), (QStringList{"two-1.emf", "two-2.emf"}));
     }
 
@@ -101,7 +106,7 @@ private slots:
         OfficeScript office;
         office.pages = 4;
         office.nextPageFailsOnPage = {2};
-        QVERIFY(ConvertDocument(job("moves.doc"), scriptedOffice(office)));
+        QVERIFY(ConvertDocument(job("moves.doc"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), (QStringList{"moves-1.emf", "moves-2.emf"}));
         QVERIFY(office.calls.contains("range 1 4"));
         QCOMPARE(office.calls.mid(office.calls.size() - 2), (QStringList{"close", "quit"}));
@@ -114,7 +119,7 @@ private slots:
     {
         OfficeScript office;
         office.openFailure = "cannot open the document: the document is password-protected";
-        QVERIFY(ConvertDocument(job("locked.doc"), scriptedOffice(office)));
+        QVERIFY(ConvertDocument(job("locked.doc"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), QStringList{});
         QVERIFY(!office.calls.contains("select"));
         QVERIFY(!office.calls.contains("close"));
@@ -129,7 +134,7 @@ private slots:
         OfficeScript office;
         office.pages = 4;
         office.copyFailsOnPage = {{1, "first failure"}, {3, "later failure"}};
-        QVERIFY(ConvertDocument(job("mixed.doc"), scriptedOffice(office)));
+        QVERIFY(ConvertDocument(job("mixed.doc"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), (QStringList{"mixed-2.emf", "mixed-4.emf"}));
         const QStringList lines = logLines();
         QCOMPARE(lines.size(), 1);
@@ -140,7 +145,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 2;
-        QVERIFY(ConvertDocument(job("README"), scriptedOffice(office)));
+        QVERIFY(ConvertDocument(job("README"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), QStringList{});
         QCOMPARE(logLines().size(), 1);
         QVERIFY(logLines()[0].contains("no extension"));
@@ -151,9 +156,50 @@ private slots:
         OfficeScript office;
         DocumentJob j = job("a.doc");
         j.outputFolder = dir.filePath("missing-folder") + "/";
-        QVERIFY(ConvertDocument(j, scriptedOffice(office)));
+        QVERIFY(ConvertDocument(j, scriptedOffice(office)).log.written);
         QCOMPARE(logLines().size(), 1);
         QVERIFY2(logLines()[0].contains("cannot write " + j.outputFolder + "a-1.emf: "), qPrintable(logLines()[0]));
+    }
+
+    void fullDiskKeepsTheEarlierPictureAndSaysWhy()
+    {
+        // A real file system that is nearly full: a small tmpfs as root,
+        // otherwise a file size limit.
+        QTemporaryDir small;
+        const QByteArray mountPoint = QFile::encodeName(small.path());
+        const bool mounted = geteuid() == 0 && mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") == 0;
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        struct Restore {
+            bool mounted;
+            const QByteArray &mountPoint;
+            rlimit limit;
+            ~Restore() { mounted ? umount2(mountPoint.constData(), MNT_DETACH) : setrlimit(RLIMIT_FSIZE, &limit); }
+        } restore{mounted, mountPoint, before};
+        if (!mounted) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limited = before;
+            limited.rlim_cur = 48 * 1024;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        const QString folder = small.path() + "/";
+        QFile earlier(folder + "big-1.emf");
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write(QByteArray(8000, 'e'));
+        earlier.close();
+
+        OfficeScript office;
+        office.pictureBytes = 60 * 1024;
+        DocumentJob j = job("big.doc");
+        j.outputFolder = folder;
+        const auto outcome = ConvertDocument(j, scriptedOffice(office));
+        QVERIFY(outcome.log.written);
+        QVERIFY2(outcome.failure.contains(mounted ? "No space left on device" : "File too large"),
+                 qPrintable(outcome.failure));
+        QCOMPARE(logLines().size(), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"big-1.emf"});
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray(8000, 'e'));
     }
 
     void existingPicturesAreReplaced()
@@ -163,7 +209,7 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(1000, 'x'));
         old.close();
-        QVERIFY(!ConvertDocument(job("a.doc"), scriptedOffice(office)));
+        QVERIFY(!ConvertDocument(job("a.doc"), scriptedOffice(office)).failed());
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), scriptedPicture(1));
     }
@@ -172,7 +218,7 @@ private slots:
     {
         OfficeScript office;
         office.startFails = true;
-        QVERIFY(ConvertDocument(job("a.doc"), scriptedOffice(office)));
+        QVERIFY(ConvertDocument(job("a.doc"), scriptedOffice(office)).log.written);
         QCOMPARE(logLines().size(), 1);
         QVERIFY(logLines()[0].endsWith("处错：the office cannot be started"));
     }

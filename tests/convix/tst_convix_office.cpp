@@ -38,7 +38,7 @@ convix::RendererFactory realRenderer()
 
 QStringList leftovers(const QString &folder)
 {
-    return QDir(folder).entryList({".convix-*"}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({".pagegrab-*"}, QDir::Files | QDir::Hidden);
 }
 
 } // namespace
@@ -65,7 +65,7 @@ private slots:
         QDir().mkpath(pages);
         for (const char *doc : {"simple.doc", "Bug47958.doc", "word2.doc"})
             QVERIFY(!conversion::ConvertDocument({kTestDocs + "/" + doc, pages + "/", dir.filePath("log"), {}},
-                                                 [] { return office::startLibreOffice(); }));
+                                                 [] { return office::startLibreOffice(); }).failed());
         QCOMPARE(convix::pictureFiles(pages).size(), 10);
     }
 

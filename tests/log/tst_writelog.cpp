@@ -1,4 +1,5 @@
 #include "log/WriteLog.h"
+#include "platform/NativePath.h"
 
 #include <QFile>
 #include <QProcess>
@@ -44,12 +45,29 @@ private slots:
         QVERIFY(lines[0].startsWith(stamp.toUtf8() + "\t"));
     }
 
-    void unwritableLogIsSilent()
+    void unwritableLogSaysWhyWithoutRaising()
     {
         const QString log = dir.filePath("no/such/folder/x.log");
-        WriteLog(log, "/d/a.doc", "failed");
+        const LogWrite missing = WriteLog(log, "/d/a.doc", "failed");
+        QVERIFY(!missing.written);
+        QVERIFY2(missing.problem.contains("No such file"), qPrintable(missing.problem));
         QVERIFY(!QFile::exists(log));
-        WriteLog(dir.path(), "/d/a.doc", "a folder is not a log file");
+        const LogWrite folder = WriteLog(dir.path(), "/d/a.doc", "a folder is not a log file");
+        QVERIFY(!folder.written);
+        QVERIFY(!folder.problem.isEmpty());
+        QVERIFY(WriteLog(dir.filePath("ok.log"), "/d/a.doc", "failed").written);
+    }
+
+    void anEntryIsAlwaysOneReadableLine()
+    {
+        const QString log = dir.filePath("names.log");
+        WriteLog(log, "/d/two\nlines\t.doc", "failed\r\nbadly");
+        // A Chinese name in the GBK code page: bytes that are not UTF-8.
+        WriteLog(log, platform::fromNativePath("/d/\xb1\xa8\xb8\xe6.doc"), "failed");
+        const QList<QByteArray> lines = contents(log).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith("\t处理/d/two\\nlines\\t.doc处错：failed\\r\\nbadly\r"));
+        QVERIFY(lines[1].endsWith("\t处理/d/报告.doc处错：failed\r"));
     }
 
     void lineIsInTheLocalesEncoding()

@@ -22,7 +22,10 @@ public:
         s_.script.calls << QStringLiteral("copy %1").arg(start_ + 1);
         if (s_.script.copyFailsOnPage.contains(start_ + 1))
             throw Failure(s_.script.copyFailsOnPage.value(start_ + 1).toStdString());
-        return {scriptedPicture(start_ + 1)};
+        QByteArray picture = scriptedPicture(start_ + 1);
+        if (s_.script.pictureBytes > picture.size())
+            picture.append(s_.script.pictureBytes - picture.size(), 'x');
+        return {picture};
     }
 
 private:

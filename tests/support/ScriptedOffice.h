@@ -17,6 +17,7 @@ struct OfficeScript {
     QSet<int> nextPageFailsOnPage;      // browseNextPage fails while on these pages (from 1)
     QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
     bool startFails = false;
+    int pictureBytes = 0;               // non-zero: pictures are padded to this size
     QStringList calls;
     int instancesStarted = 0;
     int instancesQuit = 0;

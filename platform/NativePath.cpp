@@ -1,0 +1,95 @@
+#include "platform/NativePath.h"
+
+#include <QStringDecoder>
+
+namespace platform {
+namespace {
+
+constexpr char16_t kKeptByte = 0xDC00;
+
+bool isKeptByte(QChar c)
+{
+    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
+}
+
+// Length of the valid UTF-8 sequence at p, or 0.
+int validSequence(const unsigned char *p, qsizetype left)
+{
+    const unsigned char b = p[0];
+    int length = 0;
+    char32_t min = 0;
+    if (b < 0x80)
+        return 1;
+    if (b >= 0xC2 && b <= 0xDF)
+        length = 2, min = 0x80;
+    else if (b >= 0xE0 && b <= 0xEF)
+        length = 3, min = 0x800;
+    else if (b >= 0xF0 && b <= 0xF4)
+        length = 4, min = 0x10000;
+    else
+        return 0;
+    if (left < length)
+        return 0;
+    char32_t code = b & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+QString fromNativePath(const QByteArray &bytes)
+{
+    QString path;
+    path.reserve(bytes.size());
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int length = validSequence(p + i, bytes.size() - i);
+        if (length == 0) {
+            path += QChar(char16_t(kKeptByte + p[i]));
+            ++i;
+            continue;
+        }
+        path += QString::fromUtf8(bytes.constData() + i, length);
+        i += length;
+    }
+    return path;
+}
+
+QByteArray toNativePath(const QString &path)
+{
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !isKeptByte(path[i]))
+            continue;
+        bytes += QStringView(path).mid(run, i - run).toUtf8();
+        if (i < path.size())
+            bytes += char(path[i].unicode() - kKeptByte);
+        run = i + 1;
+    }
+    return bytes;
+}
+
+QString readablePath(const QString &path)
+{
+    if (std::none_of(path.begin(), path.end(), isKeptByte))
+        return path;
+    QStringDecoder gb18030("GB18030");
+    const QString text = gb18030.decode(toNativePath(path));
+    if (gb18030.isValid() && !gb18030.hasError())
+        return text;
+    QString shown = path;
+    for (QChar &c : shown)
+        if (isKeptByte(c))
+            c = QChar::ReplacementCharacter;
+    return shown;
+}
+
+} // namespace platform

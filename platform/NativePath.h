@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// File names are bytes. Most are UTF-8, but names unpacked from archives made
+// elsewhere (Chinese names in the GBK code page) are not, and Qt's own
+// conversion would replace their bytes for good. Here a byte that is not part
+// of valid UTF-8 becomes the lone surrogate U+DC80 + byte, so every name
+// survives the trip through a QString and back unchanged.
+QString fromNativePath(const QByteArray &bytes);
+QByteArray toNativePath(const QString &path);
+
+// The name as a person reads it: kept bytes read as GB18030 where they form
+// text in it, otherwise shown as U+FFFD. Control characters are left alone.
+QString readablePath(const QString &path);
+
+} // namespace platform

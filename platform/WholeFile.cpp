@@ -1,0 +1,95 @@
+#include "platform/WholeFile.h"
+
+#include "platform/NativePath.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+WriteFailure Failed(const QString &target, int error)
+{
+    return WriteFailure("cannot write " + target.toStdString() + ": " + std::strerror(error));
+}
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Every byte written, then on disk: a full disk may show only at the sync.
+int writeAll(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += n;
+    }
+    if (fsync(fd) != 0)
+        return errno;
+    struct stat written {};
+    if (fstat(fd, &written) != 0)
+        return errno;
+    return written.st_size == bytes.size() ? 0 : EIO;
+}
+
+// Where the folder's file system has no unnamed files (FAT on a USB stick),
+// a named temporary file beside the target stands in for one.
+void writeThroughNamedFile(const QString &target, const QByteArray &path, const QByteArray &folder,
+                           const QByteArray &bytes)
+{
+    QByteArray named = folder + "/.pagegrab-XXXXXX";
+    const int fd = mkostemp(named.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw Failed(target, errno);
+    int error = writeAll(fd, bytes);
+    close(fd);
+    if (!error && rename(named.constData(), path.constData()) != 0)
+        error = errno;
+    if (error) {
+        unlink(named.constData());
+        throw Failed(target, error);
+    }
+}
+
+} // namespace
+
+void writeFileWhole(const QString &target, const QByteArray &bytes)
+{
+    const QByteArray path = toNativePath(target);
+    const QByteArray folder = folderOf(path);
+    // The bytes go into a file without a name, which vanishes with us if we
+    // are killed; only a complete file gets a name, and then the target's.
+    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
+        return writeThroughNamedFile(target, path, folder, bytes);
+    if (fd < 0)
+        throw Failed(target, errno);
+    if (const int error = writeAll(fd, bytes)) {
+        close(fd);
+        throw Failed(target, error);
+    }
+    const QByteArray named = folder + "/.pagegrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const int linked = linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    close(fd);
+    if (linked)
+        throw Failed(target, linked);
+    if (rename(named.constData(), path.constData()) != 0) {
+        const int error = errno;
+        unlink(named.constData());
+        throw Failed(target, error);
+    }
+}
+
+} // namespace platform
