@@ -34,10 +34,17 @@ set(UNO_TYPES
     com.sun.star.frame.XController
     com.sun.star.frame.XModel
     com.sun.star.frame.XStorable
+    com.sun.star.io.IOException
+    com.sun.star.io.NotConnectedException
+    com.sun.star.io.XInputStream
+    com.sun.star.io.XSeekable
+    com.sun.star.lang.IllegalArgumentException
     com.sun.star.lang.DisposedException
     com.sun.star.lang.XComponent
     com.sun.star.lang.XMultiServiceFactory
+    com.sun.star.task.ErrorCodeRequest
     com.sun.star.task.XInteractionAbort
+    com.sun.star.task.XInteractionApprove
     com.sun.star.task.XInteractionHandler
     com.sun.star.task.XInteractionRequest
     com.sun.star.text.XPageCursor

@@ -14,8 +14,41 @@
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 
+#include <set>
+
 namespace office {
 namespace {
+
+// The office's import filters for word-processor formats: Word 97-2003,
+// Word 6 and 95, Word for Windows 2 to 5, RTF, HTML, Word 2003 and 2007+
+// XML, OpenDocument text. Anything else the office would still open (plain
+// text, which random bytes also read as) is not a document of ours:
+// its pages would be garbage.
+bool isWordProcessorFormat(const std::string &filter)
+{
+    static const std::set<std::string> accepted{
+        "MS Word 97",          "MS Word 97 Vorlage",      "MS Word 95",       "MS Word 95 Vorlage",
+        "MS WinWord 6.0",      "MS WinWord 5",            "Rich Text Format", "HTML",
+        "HTML (StarWriter)",   "MS Word 2003 XML",        "MS Word 2007 XML", "MS Word 2007 XML Template",
+        "Office Open XML Text", "Office Open XML Text Template", "writer8", "writer8_template",
+        "StarOffice XML (Writer)", "OpenDocument Text Flat XML",
+    };
+    return accepted.count(filter) > 0;
+}
+
+// The import filter the office chose for a loaded document.
+std::string filterOf(const Reference<css::lang::XComponent> &model)
+{
+    Reference<css::frame::XModel> asModel(model, css::uno::UNO_QUERY);
+    if (!asModel.is())
+        return "an unknown type";
+    for (const auto &argument : asModel->getArgs()) {
+        OUString filter;
+        if (argument.Name == "FilterName" && (argument.Value >>= filter))
+            return toQString(filter).toStdString();
+    }
+    return "an unknown type";
+}
 
 class LibreOfficeApplication;
 
@@ -69,9 +102,10 @@ public:
     std::unique_ptr<Document> open(const QString &path) override
     {
         const auto model = office_.load(path);
-        if (!Reference<css::text::XTextDocument>(model, css::uno::UNO_QUERY).is()) {
+        const std::string type = office_.call([&] { return filterOf(model); });
+        if (!Reference<css::text::XTextDocument>(model, css::uno::UNO_QUERY).is() || !isWordProcessorFormat(type)) {
             office_.closeModel(model);
-            throw Failure("the file is not a text document");
+            throw Failure("the file is not a word-processor document (the office reads it as " + type + ")");
         }
         return std::make_unique<LibreOfficeDocument>(*this, model);
     }

@@ -7,11 +7,15 @@
 namespace office {
 
 struct Limits {
-    // From starting the process to a working connection.
-    std::chrono::milliseconds start{30000};
+    // From starting the process to a working connection. A start normally
+    // takes well under a second; one that hangs is retried once.
+    std::chrono::milliseconds start{5000};
     // One call into the office (a load or a page export of a large document
     // included); past it the office counts as hung and is ended.
     std::chrono::milliseconds call{120000};
+    // Everything done with one document, from its load on; past it the
+    // office is ended, however busy it still is.
+    std::chrono::milliseconds document{600000};
 };
 
 // A fresh headless LibreOffice with a profile of its own; throws Failure when

@@ -1,6 +1,7 @@
 #include "office/OfficeInstance.h"
 
 #include "office/AbortingInteraction.h"
+#include "office/DocumentStream.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -10,7 +11,6 @@
 #include <rtl/ref.hxx>
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <atomic>
 #include <thread>
@@ -25,11 +25,22 @@ using namespace std::chrono_literals;
 constexpr int kRestartRequested = 81;
 constexpr int kStartAttempts = 3;
 
+std::string durationText(std::chrono::milliseconds limit)
+{
+    if (limit.count() % 60000 == 0)
+        return std::to_string(limit.count() / 60000) + " minutes";
+    return std::to_string(limit.count() / 1000) + " s";
+}
+
 QString uniquePipeName()
 {
     static std::atomic<int> counter{0};
     return QStringLiteral("pagegrab-%1-%2").arg(getpid()).arg(++counter);
 }
+
+// The office reads a document's bytes from us, so the document has no
+// location of its own: a link relative to it resolves to nothing.
+const OUString kDocumentName = "private:stream";
 
 std::string openFailure(const std::string &error, const std::string &question)
 {
@@ -45,9 +56,23 @@ std::string openFailure(const std::string &error, const std::string &question)
 } // namespace
 
 OfficeInstance::OfficeInstance(const Limits &limits)
-    : limits_(limits), pipe_(uniquePipeName()), watchdog_([this] { process_->kill(); })
+    : limits_(limits), watchdog_([this] { process_->kill(); })
 {
     start();
+}
+
+OfficeInstance::Guard::Guard(OfficeInstance &office) : office_(office)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const auto forDocument = office.documentDeadline_ - std::min(now, office.documentDeadline_);
+    office.documentLimitArmed_ = forDocument < office.limits_.call;
+    office.watchdog_.arm(std::chrono::duration_cast<std::chrono::milliseconds>(
+        office.documentLimitArmed_ ? forDocument : std::chrono::nanoseconds(office.limits_.call)));
+}
+
+OfficeInstance::Guard::~Guard()
+{
+    office_.watchdog_.disarm();
 }
 
 OfficeInstance::~OfficeInstance()
@@ -55,29 +80,22 @@ OfficeInstance::~OfficeInstance()
     shutDown();
 }
 
-Reference<css::lang::XComponent> OfficeInstance::load(const QString &path, const char *filterName)
+Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
 {
-    const QFileInfo file(path);
-    if (!file.exists())
-        throw Failure("the file does not exist");
-    if (!file.isFile())
-        throw Failure("the path is not a file");
+    documentDeadline_ = std::chrono::steady_clock::now() + limits_.document;
+    const rtl::Reference<DocumentStream> bytes(new DocumentStream(path));
     const auto handler = rtl::Reference<AbortingInteraction>(new AbortingInteraction);
-    auto args = sequence({
+    const auto args = sequence({
+        property("InputStream", Reference<css::io::XInputStream>(bytes.get())),
         property("Hidden", true),
         property("ReadOnly", true),
         property("MacroExecutionMode", css::document::MacroExecMode::NEVER_EXECUTE),
         property("UpdateDocMode", css::document::UpdateDocMode::NO_UPDATE),
         property("InteractionHandler", Reference<css::task::XInteractionHandler>(handler.get())),
     });
-    if (filterName) {
-        args.realloc(args.getLength() + 1);
-        args.getArray()[args.getLength() - 1] = property("FilterName", OUString::createFromAscii(filterName));
-    }
-    const OUString url = fileUrl(file.absoluteFilePath());
     Reference<css::lang::XComponent> model;
     try {
-        model = call([&] { return loader()->loadComponentFromURL(url, "_blank", 0, args); });
+        model = call([&] { return loader()->loadComponentFromURL(kDocumentName, "_blank", 0, args); });
     } catch (const Failure &f) {
         throw Failure(openFailure(f.what(), handler->firstQuestion()));
     }
@@ -101,10 +119,24 @@ void OfficeInstance::closeModel(const Reference<css::lang::XComponent> &model)
 
 void OfficeInstance::start()
 {
-    if (!profile_.isValid())
+    // A start that hangs (rarely, on a loaded machine, with the office
+    // waiting on itself before it answers) is not the document's fault: a
+    // fresh profile and pipe get one more try.
+    try {
+        startOnce();
+    } catch (const Failure &) {
+        startOnce();
+    }
+}
+
+void OfficeInstance::startOnce()
+{
+    profile_.emplace();
+    pipe_ = uniquePipeName();
+    if (!profile_->isValid())
         throw Failure("cannot create a profile folder for the office");
     for (int attempt = 1;; ++attempt) {
-        process_ = std::make_unique<OfficeProcess>(profile_.url(), pipe_);
+        process_ = std::make_unique<OfficeProcess>(profile_->url(), pipe_);
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;
         watchdog_.arm(limits_.start);
         try {
@@ -143,13 +175,21 @@ std::string OfficeInstance::notStartedText() const
     return "the office did not start within " + std::to_string(limits_.start.count() / 1000) + " s";
 }
 
-Failure OfficeInstance::failureOf(const std::string &description)
+Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGone)
 {
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
+        if (documentLimitArmed_)
+            return Failure("the document took longer than " + durationText(limits_.document)
+                           + " and its office was ended");
         return Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
                        + " s and was ended");
     }
+    // The broken connection can be noticed a moment before the ended
+    // process can be reaped; waiting for it gives one description, not two
+    // depending on timing.
+    if (bridgeGone)
+        process_->waitForExit(5000);
     if (const auto code = process_->exitCode())
         return Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
     return Failure(description.empty() ? "the office reported a failure without a description" : description);
@@ -175,7 +215,7 @@ void OfficeInstance::shutDown()
         process_->kill();
     process_.reset();
     if (clean)
-        profile_.offerAsTemplate();
+        profile_->offerAsTemplate();
     else
         // An office that was ended could not remove its pipe's socket file.
         QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe_));

@@ -13,9 +13,10 @@
 
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 
 #include <memory>
-#include <type_traits>
+#include <optional>
 
 namespace office {
 
@@ -31,25 +32,22 @@ public:
     {
         if (!desktop_.is())
             throw Failure("the office is not running");
-        watchdog_.arm(limits_.call);
+        // Disarmed however the call ends, so a failure of ours inside it
+        // cannot leave the office to be ended later for nothing.
+        const Guard guard(*this);
         try {
-            if constexpr (std::is_void_v<decltype(f())>) {
-                f();
-                watchdog_.disarm();
-            } else {
-                auto result = f();
-                watchdog_.disarm();
-                return result;
-            }
+            return f();
+        } catch (const css::lang::DisposedException &e) {
+            throw failureOf(describe(e), true);
         } catch (const css::uno::Exception &e) {
-            watchdog_.disarm();
-            throw failureOf(describe(e));
+            throw failureOf(describe(e), false);
         }
     }
 
     // Opens a file hidden and read-only, macros and links off; a question the
     // office would ask a person is answered with Abort and says why it failed.
-    Reference<css::lang::XComponent> load(const QString &path, const char *filterName = nullptr);
+    // The document's time limit starts here.
+    Reference<css::lang::XComponent> load(const QString &path);
     void closeModel(const Reference<css::lang::XComponent> &model);
 
     Reference<css::uno::XComponentContext> context() const { return connection_.remote; }
@@ -58,13 +56,26 @@ public:
     void shutDown();
 
 private:
+    class Guard {
+    public:
+        explicit Guard(OfficeInstance &office);
+        ~Guard();
+
+    private:
+        OfficeInstance &office_;
+    };
+
     void start();
+    void startOnce();
     std::string notStartedText() const;
-    Failure failureOf(const std::string &description);
+    // bridgeGone: the connection broke, which an ending office causes too.
+    Failure failureOf(const std::string &description, bool bridgeGone);
 
     Limits limits_;
-    const QString pipe_;
-    Profile profile_;
+    QString pipe_;
+    std::optional<Profile> profile_;
+    std::chrono::steady_clock::time_point documentDeadline_ = std::chrono::steady_clock::time_point::max();
+    bool documentLimitArmed_ = false;
     std::unique_ptr<OfficeProcess> process_;
     Watchdog watchdog_;
     UnoConnection connection_;

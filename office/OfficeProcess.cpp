@@ -1,6 +1,7 @@
 #include "office/OfficeProcess.h"
 
 #include "office/Application.h"
+#include "office/Confinement.h"
 
 #include <QByteArray>
 
@@ -55,6 +56,7 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
             envp.push_back(*e);
     envp.push_back(nullptr);
     const pid_t parent = getpid();
+    const Confinement confinement;
 
     pid_ = fork();
     if (pid_ < 0)
@@ -64,6 +66,7 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
+        confinement.applyInChild();
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0);
         dup2(devnull, 1);

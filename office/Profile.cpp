@@ -26,13 +26,39 @@ QByteArray productVersion()
     return {};
 }
 
-const char kSeed[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+const char kSeedHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>%1</value></prop></item>
 <item oor:path="/org.openoffice.Setup/Office"><prop oor:name="ooSetupInstCompleted" oor:op="fuse"><value>true</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="BlockUntrustedRefererLinks" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>3</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>0</value></prop></item>
 )";
+
+// The office's content providers that reach other machines: http(s),
+// WebDAV, FTP and CMIS.
+const char *const kNetworkProviders[] = {"Provider3",  "Provider4",   "Provider4a", "Provider6",
+                                         "Provider12", "Provider12a", "Provider12b", "Provider43"};
+
+// A document must not make the office reach the network or read another
+// file. Linked pictures are blocked by the referer check (every document's
+// own location counts as untrusted), links are never updated, and since the
+// HTML import fetches stylesheets without any check, the office gets no
+// network providers at all: whatever asks for a remote address finds
+// nothing that could fetch it.
+QByteArray seedSettings()
+{
+    QByteArray xml = QByteArray(kSeedHead).replace("%1", productVersion());
+    for (const char *provider : kNetworkProviders)
+        xml += "<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/"
+               "org.openoffice.ucb.Configuration:ContentProvidersDataPrimaryKeys['Local']/SecondaryKeys/"
+               "org.openoffice.ucb.Configuration:ContentProvidersDataSecondaryKeys['Office']/ProviderData\">"
+               "<node oor:name=\""
+               + QByteArray(provider) + "\" oor:op=\"remove\"/></item>\n";
+    return xml + "</oor:items>\n";
+}
 
 bool copyFolder(const QString &from, const QString &to)
 {
@@ -79,7 +105,7 @@ Profile::Profile()
     }
     QFile seed(dir_.filePath("user/registrymodifications.xcu"));
     valid_ = QDir(dir_.path()).mkpath("user") && seed.open(QIODevice::WriteOnly)
-             && seed.write(QByteArray(kSeed).replace("%1", productVersion())) > 0;
+             && seed.write(seedSettings()) > 0;
 }
 
 void Profile::offerAsTemplate() const

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 
@@ -21,6 +22,9 @@ Reference<css::uno::XComponentContext> localContext()
     static Reference<css::uno::XComponentContext> context;
     static std::once_flag once;
     std::call_once(once, [] {
+        // Once an office is gone, a write on its pipe would raise SIGPIPE and
+        // end this program; the failed call says what happened instead.
+        signal(SIGPIPE, SIG_IGN);
         setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc", 1);
         context = cppu::defaultBootstrap_InitialComponentContext();
     });

@@ -22,6 +22,7 @@ void Watchdog::arm(std::chrono::milliseconds limit)
     {
         std::lock_guard lock(mutex_);
         deadline_ = std::chrono::steady_clock::now() + limit;
+        fired_ = false;
     }
     changed_.notify_all();
 }

@@ -20,6 +20,7 @@ public:
 
     void arm(std::chrono::milliseconds limit);
     void disarm();
+    // Whether the limit of the latest arming passed.
     bool fired() const;
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QRect>
 #include <QtEndian>
 
@@ -28,4 +29,34 @@ inline EmfHeader readEmfHeader(const QByteArray &emf)
 inline bool emfContainsText(const QByteArray &emf, const QString &text)
 {
     return emf.contains(QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2));
+}
+
+// Whether any record draws a bitmap (the bit-block and DIB records, or an
+// EMF+ image inside a comment record).
+inline bool emfDrawsBitmap(const QByteArray &emf)
+{
+    static const QList<quint32> bitmapRecords{76, 77, 78, 79, 80, 81, 114, 116};
+    for (qsizetype at = 0; at + 8 <= emf.size();) {
+        const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (bitmapRecords.contains(type))
+            return true;
+        // EMF+ records travel in comments: "EMF+" then records whose type
+        // 0x401A is DrawImage and 0x401B DrawImagePoints.
+        if (type == 70 && emf.mid(at + 12, 4) == "EMF+") {
+            for (qsizetype p = at + 16; p + 12 <= at + size;) {
+                const quint16 plusType = qFromLittleEndian<quint16>(emf.constData() + p);
+                if (plusType == 0x401A || plusType == 0x401B)
+                    return true;
+                const quint32 plusSize = qFromLittleEndian<quint32>(emf.constData() + p + 4);
+                if (plusSize < 12)
+                    break;
+                p += plusSize;
+            }
+        }
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return false;
 }
