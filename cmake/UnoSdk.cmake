@@ -36,6 +36,7 @@ set(UNO_TYPES
     com.sun.star.frame.XStorable
     com.sun.star.io.IOException
     com.sun.star.io.NotConnectedException
+    com.sun.star.io.SequenceInputStream
     com.sun.star.io.XInputStream
     com.sun.star.io.XSeekable
     com.sun.star.lang.IllegalArgumentException

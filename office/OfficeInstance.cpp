@@ -1,12 +1,13 @@
 #include "office/OfficeInstance.h"
 
 #include "office/AbortingInteraction.h"
-#include "office/DocumentStream.h"
+#include "office/DocumentBytes.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/io/SequenceInputStream.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <rtl/ref.hxx>
 
@@ -83,10 +84,9 @@ OfficeInstance::~OfficeInstance()
 Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
 {
     documentDeadline_ = std::chrono::steady_clock::now() + limits_.document;
-    const rtl::Reference<DocumentStream> bytes(new DocumentStream(path));
+    const auto bytes = readDocument(path);
     const auto handler = rtl::Reference<AbortingInteraction>(new AbortingInteraction);
     const auto args = sequence({
-        property("InputStream", Reference<css::io::XInputStream>(bytes.get())),
         property("Hidden", true),
         property("ReadOnly", true),
         property("MacroExecutionMode", css::document::MacroExecMode::NEVER_EXECUTE),
@@ -95,7 +95,16 @@ Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
     });
     Reference<css::lang::XComponent> model;
     try {
-        model = call([&] { return loader()->loadComponentFromURL(kDocumentName, "_blank", 0, args); });
+        model = call([&] {
+            // A stream in the office's own process: it reads the document
+            // without a call back to us for every few bytes.
+            const Reference<css::io::XInputStream> stream(
+                css::io::SequenceInputStream::createStreamFromSequence(context(), bytes), css::uno::UNO_QUERY_THROW);
+            auto withStream = args;
+            withStream.realloc(args.getLength() + 1);
+            withStream.getArray()[args.getLength()] = property("InputStream", stream);
+            return loader()->loadComponentFromURL(kDocumentName, "_blank", 0, withStream);
+        });
     } catch (const Failure &f) {
         throw Failure(openFailure(f.what(), handler->firstQuestion()));
     }
