@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 
+#include "app/JobItem.h"
 #include "joblist/FolderScan.h"
 #include "joblist/FrmPath.h"
 #include "platform/BusyPointer.h"
@@ -66,7 +67,7 @@ void frmMain::addFiles()
     for (const QString &path : chosen) {
         const QFileInfo file(path);
         const QString text = chosen.size() == 1 ? path : file.path() + "/" + file.fileName();
-        ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+        ListView2->addTopLevelItem(newJobItem(text));
     }
     refreshCount();
 }
@@ -93,7 +94,7 @@ void frmMain::addFolder()
         joblist::listFolder(found, folder, kMask);
     QList<QTreeWidgetItem *> items;
     for (const QString &path : found)
-        items << new QTreeWidgetItem(QStringList{path});
+        items << newJobItem(path);
     ListView2->addTopLevelItems(items);
     platform::setBusyPointer(false);
     refreshCount();

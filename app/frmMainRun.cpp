@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 
+#include "app/JobItem.h"
 #include "conversion/ConvertDocument.h"
 #include "conversion/PageRange.h"
 #include "platform/BusyPointer.h"
@@ -83,7 +84,7 @@ void frmMain::CmdDo_Click()
     for (int i = 1; i <= count; ++i) {
         lblProcessing->setText(QStringLiteral("正在处理第%1个文件").arg(i));
         lblProcessing->repaint();
-        ConvertDocument(ListView2->topLevelItem(i - 1)->text(0));
+        ConvertDocument(jobPath(ListView2->topLevelItem(i - 1)));
     }
     running_ = false;
     platform::setBusyPointer(false);

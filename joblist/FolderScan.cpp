@@ -1,37 +1,77 @@
 #include "joblist/FolderScan.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSet>
+#include "platform/NativePath.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <vector>
 
 namespace joblist {
 namespace {
 
-// Plain and hidden entries in the file system's own order; sockets, fifos,
-// devices and broken links are left out.
-QFileInfoList entriesOf(const QString &folder, QDir::Filters kinds)
+struct Entry {
+    QString name;
+    bool isFolder = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Plain and hidden entries in the file system's own order, read as bytes so
+// names that are not UTF-8 survive; sockets, fifos, devices and broken links
+// are left out. Links count as what they lead to.
+std::vector<Entry> entriesOf(const QString &folder)
 {
-    return QDir(folder).entryInfoList(kinds | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::vector<Entry> entries;
+    const QByteArray native = platform::toNativePath(folder);
+    DIR *dir = opendir(native.constData());
+    if (!dir)
+        return entries;
+    while (const dirent *d = readdir(dir)) {
+        const QByteArray name(d->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat info {};
+        if (stat(native + name, &info) != 0 || !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode)))
+            continue;
+        entries.push_back({platform::fromNativePath(name), S_ISDIR(info.st_mode), info.st_dev, info.st_ino});
+    }
+    closedir(dir);
+    return entries;
 }
 
-void scan(QStringList &found, QString &folder, const QString &mask, QSet<QString> &visited)
+struct Folder {
+    dev_t device;
+    ino_t inode;
+};
+
+void scan(QStringList &found, QString &folder, const QString &mask, std::vector<Folder> &ancestors)
 {
     if (!folder.endsWith('/'))
         folder += '/';
-    const QString real = QFileInfo(folder).canonicalFilePath();
-    if (real.isEmpty() || visited.contains(real))
+    struct stat self {};
+    if (stat(platform::toNativePath(folder).constData(), &self) != 0)
         return;
-    visited.insert(real);
+    ancestors.push_back({self.st_dev, self.st_ino});
 
     QStringList subfolders;
-    for (const QFileInfo &entry : entriesOf(folder, QDir::Files | QDir::Dirs)) {
-        if (entry.isDir())
-            subfolders << folder + entry.fileName();
-        else if (matchesMask(entry.fileName(), mask))
-            found << folder + entry.fileName();
+    for (const Entry &entry : entriesOf(folder)) {
+        if (!entry.isFolder) {
+            if (matchesMask(entry.name, mask))
+                found << folder + entry.name;
+            continue;
+        }
+        // Only a link back to a folder being scanned would make the walk
+        // endless; any other folder is entered, also one reached twice.
+        const bool leadsBack = std::any_of(ancestors.begin(), ancestors.end(), [&](const Folder &a) {
+            return a.device == entry.device && a.inode == entry.inode;
+        });
+        if (!leadsBack)
+            subfolders << folder + entry.name;
     }
     for (QString &subfolder : subfolders)
-        scan(found, subfolder, mask, visited);
+        scan(found, subfolder, mask, ancestors);
+    ancestors.pop_back();
 }
 
 } // namespace
@@ -45,15 +85,15 @@ void listFolder(QStringList &found, QString folder, const QString &mask)
 {
     if (!folder.endsWith('/'))
         folder += '/';
-    for (const QFileInfo &entry : entriesOf(folder, QDir::Files))
-        if (matchesMask(entry.fileName(), mask))
-            found << folder + entry.fileName();
+    for (const Entry &entry : entriesOf(folder))
+        if (!entry.isFolder && matchesMask(entry.name, mask))
+            found << folder + entry.name;
 }
 
 void ScanFolder(QStringList &found, QString &folder, const QString &mask)
 {
-    QSet<QString> visited;
-    scan(found, folder, mask, visited);
+    std::vector<Folder> ancestors;
+    scan(found, folder, mask, ancestors);
 }
 
 } // namespace joblist

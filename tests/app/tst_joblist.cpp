@@ -2,6 +2,7 @@
 #include "platform/BusyPointer.h"
 #include "platform/FileDialog.h"
 #include "platform/ModalDialog.h"
+#include "platform/NativePath.h"
 #include "support/GuiTestMain.h"
 #include "support/TestWindow.h"
 
@@ -14,6 +15,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using platform::Answer;
 using platform::FileDialog;
@@ -139,6 +143,24 @@ private slots:
         w->CmdFileOp[1]->click();
         QCOMPARE(items().size(), 5);
         QCOMPARE(items().last(), tmp.filePath("sub/c.doc"));
+    }
+
+    void nameThatIsNotUtf8IsShownReadablyAndRunByItsBytes()
+    {
+        QTemporaryDir gbk;
+        const QByteArray name = QFile::encodeName(gbk.path()) + "/\xb1\xa8\xb8\xe6.doc";
+        const int fd = open(name.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        close(fd);
+        answerFolderDialog(gbk.path(), false);
+        w->CmdFileOp[1]->click();
+        QCOMPARE(items(), QStringList{gbk.path() + "/报告.doc"});
+
+        w->txtOutDir->setText(gbk.path() + "/out");
+        w->txtLog->setText(gbk.path() + "/run.log");
+        w->CmdDo_Click();
+        QVERIFY(office.calls.contains("open " + platform::fromNativePath(name)));
+        QVERIFY(access(QFile::encodeName(gbk.path()) + "/out/\xb1\xa8\xb8\xe6-1.emf", F_OK) == 0);
     }
 
     void folderDialogThatGivesNothingChangesNothing()

@@ -1,5 +1,6 @@
 #include "conversion/ConvertDocument.h"
 #include "office/LibreOffice.h"
+#include "platform/NativePath.h"
 #include "support/Documents.h"
 #include "support/Processes.h"
 #include "support/Emf.h"
@@ -8,6 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -102,6 +106,21 @@ private slots:
         QVERIFY(!conversion::ConvertDocument({path, out, log, {}}, [] { return office::startLibreOffice(); }).failed());
         expectValidPages(out, QFileInfo(name).completeBaseName(), enginePageCount(path));
         QVERIFY(!QFile::exists(log));
+    }
+
+    void nameThatIsNotUtf8KeepsItsBytes()
+    {
+        // A Chinese name in the GBK code page, as archives made elsewhere unpack.
+        const QString made = documents::pages(dir.path(), "gbk.fodt", 2);
+        const QByteArray name = QFile::encodeName(dir.path()) + "/\xb1\xa8\xb8\xe6.doc";
+        QCOMPARE(rename(QFile::encodeName(made).constData(), name.constData()), 0);
+        const QString out = freshFolder("gbk");
+        const QString log = dir.filePath("gbk.log");
+        QVERIFY(!conversion::ConvertDocument({platform::fromNativePath(name), out, log, {}},
+                                             [] { return office::startLibreOffice(); })
+                     .failed());
+        for (const char *page : {"1", "2"})
+            QVERIFY(access(QFile::encodeName(out) + "\xb1\xa8\xb8\xe6-" + page + ".emf", R_OK) == 0);
     }
 
     void unreadableDocumentsGiveOneLineAndNoFiles()

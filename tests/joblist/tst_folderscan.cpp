@@ -1,9 +1,13 @@
 #include "joblist/FolderScan.h"
+#include "platform/NativePath.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using joblist::listFolder;
 using joblist::matchesMask;
@@ -31,11 +35,20 @@ private slots:
         // root/sub/deep/ d.Doc
         // root/.secret/ e.doc
         // root/loop -> root (a link back to an ancestor)
+        // root/sub/deep/up -> root/sub (another)
+        // root/other/ f.doc, and a name in the GBK code page (not UTF-8)
+        // root/also -> root/other (a link to a sibling: entered)
         root = tmp.path() + "/";
         for (const char *f : {"a.doc", "B.DOC", ".hidden.doc", ".doc", "doc", "x.docx", "x.dot", "notes.txt",
-                              "sub/c.doc", "sub/deep/d.Doc", ".secret/e.doc"})
+                              "sub/c.doc", "sub/deep/d.Doc", ".secret/e.doc", "other/f.doc"})
             touch(f);
         QVERIFY(QFile::link(tmp.path(), root + "loop"));
+        QVERIFY(QFile::link(root + "sub", root + "sub/deep/up"));
+        QVERIFY(QFile::link(root + "other", root + "also"));
+        const QByteArray gbk = QFile::encodeName(root) + "other/\xb1\xa8\xb8\xe6.doc";
+        const int fd = open(gbk.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        close(fd);
     }
 
     void maskComparesTheLastFourCharacters()
@@ -67,11 +80,18 @@ private slots:
         ScanFolder(found, folder, "*.doc");
         QCOMPARE(folder, root);
 
-        // Every document once, the link back to the root not followed again.
+        // Links back to an ancestor are not followed; the link to a sibling
+        // is, so its documents come twice. A name that is not UTF-8 keeps
+        // its bytes.
+        const QString gbk = platform::fromNativePath("\xb1\xa8\xb8\xe6.doc");
         QStringList sorted = found;
         sorted.sort();
-        QCOMPARE(sorted, (QStringList{root + ".doc", root + ".hidden.doc", root + ".secret/e.doc", root + "B.DOC",
-                                      root + "a.doc", root + "sub/c.doc", root + "sub/deep/d.Doc"}));
+        QStringList expected{root + ".doc",        root + ".hidden.doc",  root + ".secret/e.doc", root + "B.DOC",
+                             root + "a.doc",       root + "also/f.doc",   root + "also/" + gbk,   root + "other/f.doc",
+                             root + "other/" + gbk, root + "sub/c.doc",  root + "sub/deep/d.Doc"};
+        expected.sort();
+        QCOMPARE(sorted, expected);
+        QCOMPARE(platform::toNativePath(root + "other/" + gbk), QFile::encodeName(root) + "other/\xb1\xa8\xb8\xe6.doc");
         // The root's own files come first, and a subfolder's subtree is whole.
         for (int i = 0; i < 4; ++i)
             QVERIFY2(!found[i].mid(root.size()).contains('/'), qPrintable(found[i]));
