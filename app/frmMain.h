@@ -57,6 +57,11 @@ public:
     void Command2_Click();
     void Check1_Click();
 
+    // The program is being stopped from outside (SIGTERM, SIGINT) and its
+    // offices are already ended: a run stops after the document in hand,
+    // without its messages, and the program ends as on exit.
+    void stopForTermination();
+
     bool ErrorsLogged = false;
 
     pid_t ConverterPid() const { return converter_.pid(); }
@@ -102,6 +107,7 @@ private:
     // The log entries of this run's failed documents that the log did not take.
     QStringList unloggedFailures_;
     bool closeRequested_ = false;
+    bool stopping_ = false;
 
     Services services_;
     platform::SingleInstance instance_;

@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Programs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -81,13 +82,17 @@ void frmMain::CmdDo_Click()
     unloggedFailures_.clear();
     running_ = true;
     const int count = ListView2->topLevelItemCount();
-    for (int i = 1; i <= count; ++i) {
+    for (int i = 1; i <= count && !stopping_; ++i) {
         lblProcessing->setText(QStringLiteral("正在处理第%1个文件").arg(i));
         lblProcessing->repaint();
         ConvertDocument(jobPath(ListView2->topLevelItem(i - 1)));
     }
     running_ = false;
     platform::setBusyPointer(false);
+    if (stopping_) {
+        stopForTermination();
+        return;
+    }
     txtOutDir->setEnabled(true);
     CmdDo->setEnabled(true);
     platform::MessageBox::show(this, "转换完毕！");
@@ -104,6 +109,15 @@ void frmMain::CmdDo_Click()
     txtLog->setEnabled(true);
     if (std::exchange(closeRequested_, false))
         close();
+}
+
+void frmMain::stopForTermination()
+{
+    stopping_ = true;
+    if (running_)
+        return;
+    Form_Unload();
+    QCoreApplication::quit();
 }
 
 void frmMain::ConvertDocument(const QString &path)

@@ -1,5 +1,7 @@
 #include "app/ProcessSetup.h"
 #include "app/frmMain.h"
+#include "office/LibreOffice.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -17,6 +19,10 @@ int main(int argc, char *argv[])
     frmMain window;
     if (!window.Form_Load())
         return 0;
+    platform::stopCleanlyOnTermination([&window] {
+        office::endAllOffices();
+        QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::QueuedConnection);
+    });
     window.show();
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include "conversion/ConvertDocument.h"
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
+#include "platform/Termination.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 
@@ -158,10 +160,19 @@ int main(int argc, char *argv[])
     const QString log = options.isSet(logOption) ? options.value(logOption) : out + "Pagegrab.log";
     QDir().mkpath(out + "peer");
 
+    // Stopped from outside, it ends its offices and leaves nothing behind.
+    std::atomic<bool> stopping{false};
+    platform::stopCleanlyOnTermination([&] {
+        stopping = true;
+        office::endAllOffices();
+    });
+
     std::printf("%-32s %5s %9s %9s %7s\n", "document", "pages", "ours s", "peer s", "ratio");
     std::vector<double> ours, peers, ratios;
     Phases total;
     for (const QString &argument : arguments.mid(1)) {
+        if (stopping)
+            break;
         const QString document = QFileInfo(argument).absoluteFilePath();
         Phases phases;
         Timed time(phases);
@@ -206,5 +217,5 @@ int main(int argc, char *argv[])
     std::printf("\nwhere our time went, summed over all documents:\n");
     for (const auto &[phase, seconds] : total)
         std::printf("  %-40s %7.2f s\n", phase.c_str(), seconds);
-    return 0;
+    return stopping ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 #include "convix/frmConvert.h"
 #include "office/PictureRenderer.h"
 #include "platform/MessageBox.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -24,6 +25,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     frmConvert window(request.folder, [] { return office::startPictureRenderer(); });
+    platform::stopCleanlyOnTermination([] {
+        office::endAllOffices();
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
     window.show();
     return app.exec();
 }

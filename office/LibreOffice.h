@@ -22,4 +22,8 @@ struct Limits {
 // none can be started.
 std::unique_ptr<Application> startLibreOffice(const Limits &limits = {});
 
+// Ends every office of this process at once and lets no new one start; what
+// they were doing fails as interrupted. For a program that is being stopped.
+void endAllOffices();
+
 } // namespace office

@@ -145,7 +145,7 @@ void OfficeInstance::startOnce()
     if (!profile_->isValid())
         throw Failure("cannot create a profile folder for the office");
     for (int attempt = 1;; ++attempt) {
-        process_ = std::make_unique<OfficeProcess>(profile_->url(), pipe_);
+        process_ = std::make_unique<OfficeProcess>(profile_->url(), pipe_, profile_->tempFolder());
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;
         watchdog_.arm(limits_.start);
         try {
@@ -186,6 +186,8 @@ std::string OfficeInstance::notStartedText() const
 
 Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGone)
 {
+    if (OfficeProcess::allEnding())
+        return Failure("the run was interrupted");
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
         if (documentLimitArmed_)

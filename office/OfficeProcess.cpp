@@ -2,8 +2,10 @@
 
 #include "office/Application.h"
 #include "office/Confinement.h"
+#include "office/LibreOffice.h"
 
 #include <QByteArray>
+#include <QFile>
 
 #include <cerrno>
 #include <csignal>
@@ -14,6 +16,8 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
+#include <set>
 #include <vector>
 
 extern char **environ;
@@ -23,16 +27,46 @@ namespace {
 
 const char *const kOfficeBinary = "/usr/lib/libreoffice/program/soffice.bin";
 
-// Our own bootstrap variable points at our UNO runtime, not the office's.
+// Our own bootstrap variable points at our UNO runtime, not the office's;
+// the temporary folder is the office's own.
 bool inheritedVariable(const char *entry)
 {
-    return std::strncmp(entry, "URE_BOOTSTRAP=", 14) != 0;
+    return std::strncmp(entry, "URE_BOOTSTRAP=", 14) != 0 && std::strncmp(entry, "TMPDIR=", 7) != 0;
+}
+
+// Every office process of ours that may still run, for endAllOffices().
+struct Registry {
+    std::mutex mutex;
+    std::set<OfficeProcess *> live;
+    std::atomic<bool> ending{false};
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
 }
 
 } // namespace
 
-OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
+void endAllOffices()
 {
+    auto &r = registry();
+    r.ending = true;
+    std::lock_guard lock(r.mutex);
+    for (OfficeProcess *office : r.live)
+        office->kill();
+}
+
+bool OfficeProcess::allEnding()
+{
+    return registry().ending;
+}
+
+OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName, const QString &tempFolder)
+{
+    if (allEnding())
+        throw Failure("the run was interrupted");
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
     std::vector<QByteArray> args{
@@ -50,10 +84,12 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    QByteArray tempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
     std::vector<char *> envp;
     for (char **e = environ; *e; ++e)
         if (inheritedVariable(*e))
             envp.push_back(*e);
+    envp.push_back(tempVariable.data());
     envp.push_back(nullptr);
     const pid_t parent = getpid();
     const Confinement confinement;
@@ -78,10 +114,21 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName)
     // Also from the parent, so a kill right after fork finds the group.
     setpgid(pid_, pid_);
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    auto &r = registry();
+    std::lock_guard lock(r.mutex);
+    r.live.insert(this);
+    // Ending everything may have come between the check above and here.
+    if (r.ending)
+        kill();
 }
 
 OfficeProcess::~OfficeProcess()
 {
+    {
+        auto &r = registry();
+        std::lock_guard lock(r.mutex);
+        r.live.erase(this);
+    }
     kill();
     std::lock_guard lock(mutex_);
     reapLocked(-1);

@@ -13,7 +13,7 @@ namespace office {
 // is never hit.
 class OfficeProcess {
 public:
-    OfficeProcess(const QString &profileUrl, const QString &pipeName);
+    OfficeProcess(const QString &profileUrl, const QString &pipeName, const QString &tempFolder);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
@@ -26,6 +26,9 @@ public:
 
     // Ends the whole process group at once; safe from any thread.
     void kill();
+
+    // Whether endAllOffices() was called: no office starts any more.
+    static bool allEnding();
 
 private:
     bool reapLocked(int msecs);

@@ -1,5 +1,7 @@
 #include "office/PageLayout.h"
 
+#include "office/ScratchFolder.h"
+
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
@@ -23,7 +25,7 @@ namespace office {
 PageLayout::PageLayout(const Reference<css::uno::XComponentContext> &office,
                        const Reference<css::frame::XComponentLoader> &loader,
                        const Reference<css::lang::XComponent> &writerModel)
-    : office_(office), writer_(writerModel), dir_(QDir::tempPath() + "/pagegrab-pages-XXXXXX")
+    : office_(office), writer_(writerModel), dir_(scratchFolder() + "/pages-XXXXXX")
 {
     if (!dir_.isValid())
         throw Failure("cannot create a temporary folder for the page pictures");

@@ -1,6 +1,7 @@
 #include "office/PictureRenderer.h"
 
 #include "office/OfficeInstance.h"
+#include "office/ScratchFolder.h"
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
@@ -17,7 +18,7 @@ namespace {
 class LibreOfficePictureRenderer : public PictureRenderer {
 public:
     explicit LibreOfficePictureRenderer(const Limits &limits)
-        : office_(limits), dir_(QDir::tempPath() + "/pagegrab-render-XXXXXX")
+        : office_(limits), dir_(scratchFolder() + "/render-XXXXXX")
     {
     }
 

@@ -1,5 +1,7 @@
 #include "office/Profile.h"
 
+#include "office/ScratchFolder.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -91,9 +93,9 @@ Template &sessionTemplate()
 } // namespace
 
 Profile::Profile()
-    : dir_(QDir::tempPath() + "/pagegrab-office-XXXXXX")
+    : dir_(scratchFolder() + "/office-XXXXXX")
 {
-    if (!dir_.isValid())
+    if (!dir_.isValid() || !QDir(dir_.path()).mkpath("tmp"))
         return;
     {
         auto &t = sessionTemplate();
@@ -114,9 +116,14 @@ void Profile::offerAsTemplate() const
     std::lock_guard lock(t.mutex);
     if (t.dir || !valid_)
         return;
-    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/pagegrab-profile-XXXXXX");
+    auto dir = std::make_unique<QTemporaryDir>(scratchFolder() + "/profile-XXXXXX");
     if (dir->isValid() && copyFolder(dir_.path(), dir->path()))
         t.dir = std::move(dir);
+}
+
+QString Profile::tempFolder() const
+{
+    return dir_.filePath("tmp");
 }
 
 QString Profile::url() const

@@ -14,6 +14,9 @@ public:
     Profile();
     bool isValid() const { return valid_; }
     QString url() const;
+    // The office's own temporary folder, inside the profile's, so whatever
+    // an office that was killed leaves there goes with the profile.
+    QString tempFolder() const;
 
     // After a clean quit: this profile becomes the session's template, unless
     // there is one already.

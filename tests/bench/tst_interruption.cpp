@@ -1,0 +1,100 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
+
+// Processes whose command line names an office pipe of the given program.
+QList<int> officesOf(qint64 pid)
+{
+    QList<int> found;
+    const QByteArray mark = "pipe,name=pagegrab-" + QByteArray::number(pid) + "-";
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(mark))
+            found << entry.toInt();
+    }
+    return found;
+}
+
+QStringList socketsOf(qint64 pid)
+{
+    return QDir("/tmp").entryList({QStringLiteral("OSL_PIPE_%1_pagegrab-%2-*").arg(getuid()).arg(pid)}, QDir::System);
+}
+
+} // namespace
+
+class tst_interruption : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QTemporaryDir temp; // the programs' own temporary folder
+
+    // A batch of real documents through the benchmark's run, ours only.
+    void startRun(QProcess &run, const QString &out)
+    {
+        QStringList arguments{"--no-peer", out};
+        for (int i = 0; i < 6; ++i)
+            arguments << kTestDocs + "/Bug53380_1.doc";
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", temp.path());
+        run.setProcessEnvironment(environment);
+        run.start(PAGEGRAB_BENCH, arguments);
+        QVERIFY(run.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!officesOf(run.processId()).isEmpty(), 20000);
+    }
+
+private slots:
+    void terminationEndsTheRunCleanly()
+    {
+        QProcess run;
+        const QString out = dir.filePath("stopped");
+        startRun(run, out);
+        const qint64 pid = run.processId();
+        QTest::qWait(500);
+        ::kill(pid, SIGTERM);
+        QVERIFY(run.waitForFinished(15000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(officesOf(pid), QList<int>{});
+        QCOMPARE(socketsOf(pid), QStringList{});
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+        QCOMPARE(QDir(out).entryList({".pagegrab-*"}, QDir::Files | QDir::Hidden), QStringList{});
+        QFile log(out + "/Pagegrab.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].endsWith("处错：the run was interrupted\r"), lines[0].constData());
+    }
+
+    void leftoversOfAKilledRunGoAtTheNextStart()
+    {
+        QProcess killed;
+        startRun(killed, dir.filePath("killed"));
+        const qint64 pid = killed.processId();
+        ::kill(pid, SIGKILL);
+        QVERIFY(killed.waitForFinished(5000));
+        QTRY_COMPARE(officesOf(pid), QList<int>{});
+        QVERIFY(!QDir(temp.path()).isEmpty());
+
+        QProcess next;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", temp.path());
+        next.setProcessEnvironment(environment);
+        next.start(PAGEGRAB_BENCH, {"--no-peer", dir.filePath("next"), kTestDocs + "/simple.doc"});
+        QVERIFY(next.waitForFinished(60000));
+        QCOMPARE(next.exitCode(), 0);
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+        QCOMPARE(socketsOf(pid), QStringList{});
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_interruption)
+#include "tst_interruption.moc"
