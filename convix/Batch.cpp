@@ -62,14 +62,36 @@ QSize pixelSize(const QString &emfPath, int dpi)
     // The header records the whole file's length; a cut-off copy renders blank.
     if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
         throw std::runtime_error("the picture is damaged: the file is shorter than its header says");
-    // The frame is in hundredths of a millimetre, both edges inclusive.
-    const auto at = [&](int offset) { return qFromLittleEndian<qint32>(header.constData() + offset); };
-    const double width = at(32) - at(24) + 1;
-    const double height = at(36) - at(28) + 1;
+    // The frame is in hundredths of a millimetre, both edges inclusive; its
+    // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
+    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(header.constData() + offset)); };
+    const qint64 width = at(32) - at(24) + 1;
+    const qint64 height = at(36) - at(28) + 1;
     if (width <= 1 || height <= 1)
         throw std::runtime_error("the picture is damaged: its frame is empty");
-    return QSize(static_cast<int>(std::lround(width * dpi / 2540.0)),
-                 static_cast<int>(std::lround(height * dpi / 2540.0)));
+    const qint64 pixelsWide = std::llround(double(width) * dpi / 2540.0);
+    const qint64 pixelsHigh = std::llround(double(height) * dpi / 2540.0);
+    if (pixelsWide < 1 || pixelsHigh < 1 || pixelsWide * pixelsHigh > kMostPixels)
+        throw std::runtime_error(QStringLiteral("the picture would be %1×%2 pixels at %3 dpi, more than the %4 pixels "
+                                                "(4096×4096) the office can draw")
+                                     .arg(pixelsWide)
+                                     .arg(pixelsHigh)
+                                     .arg(dpi)
+                                     .arg(kMostPixels)
+                                     .toStdString());
+    return QSize(static_cast<int>(pixelsWide), static_cast<int>(pixelsHigh));
+}
+
+QImage checkedSize(const QImage &rendered, QSize asked)
+{
+    if (rendered.size() != asked)
+        throw std::runtime_error(QStringLiteral("the office drew %1×%2 pixels instead of %3×%4")
+                                     .arg(rendered.width())
+                                     .arg(rendered.height())
+                                     .arg(asked.width())
+                                     .arg(asked.height())
+                                     .toStdString());
+    return rendered;
 }
 
 bool naturalLess(const QString &a, const QString &b)
@@ -129,7 +151,7 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 const QSize size = pixelSize(file, job.dpi);
                 if (!renderer)
                     renderer = startRenderer();
-                platform::writeFileWhole(target, encode(renderer->render(file, size), job.format));
+                platform::writeFileWhole(target, encode(checkedSize(renderer->render(file, size), size), job.format));
                 ++outcome.written;
             }
         } catch (const office::Failure &f) {

@@ -18,9 +18,17 @@ enum class Format { Bmp, Jpg };
 QStringList pictureFiles(const QString &folder);
 // Same folder, same stem, the format's extension.
 QString targetPath(const QString &emfPath, Format format);
+// The office draws at most this many pixels in all; a larger picture comes
+// out smaller than asked.
+constexpr qint64 kMostPixels = 4096 * 4096;
+
 // The picture's size at the resolution, from the EMF's frame. Throws
-// std::runtime_error when the file is no EMF or shorter than its header says.
+// std::runtime_error when the file is no EMF, shorter than its header says,
+// or too large to be drawn at that size.
 QSize pixelSize(const QString &emfPath, int dpi);
+// The rendered picture when it has the size asked for; throws
+// std::runtime_error saying what came out otherwise.
+QImage checkedSize(const QImage &rendered, QSize asked);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
 

@@ -24,8 +24,11 @@ namespace {
 // Paints every picture grey at the asked size, without an office.
 class FakeRenderer : public office::PictureRenderer {
 public:
+    // Like the office: never more than 4096×4096 pixels in all.
     QImage render(const QString &, QSize pixels) override
     {
+        if (qint64(pixels.width()) * pixels.height() > 4096 * 4096)
+            pixels.scale(4096, 4096, Qt::KeepAspectRatio);
         QImage image(pixels, QImage::Format_ARGB32);
         image.fill(Qt::gray);
         return image;
@@ -131,6 +134,34 @@ private slots:
         QCOMPARE(w.lstFailed->count(), 1);
         QCOMPARE(w.lstFailed->item(0)->text(), "bad.emf：not an EMF picture");
         QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败1个。");
+    }
+
+    void picturesTooLargeToDrawAreRefusedWithTheirSize()
+    {
+        // A 1.5 m frame: 17717 pixels wide at 300 dpi, beyond 32 bits when
+        // multiplied carelessly, and beyond what the office draws.
+        const QString huge = dir.filePath("huge.emf");
+        writeEmf(huge, 150000, 150000);
+        try {
+            convix::pixelSize(huge, 300);
+            QFAIL("a picture too large to draw was sized");
+        } catch (const std::runtime_error &e) {
+            QCOMPARE(QString::fromUtf8(e.what()), "the picture would be 17717×17717 pixels at 300 dpi, more than the "
+                                                  "16777216 pixels (4096×4096) the office can draw");
+        }
+        // The widest frame a header can hold is refused, not overflowed.
+        writeEmf(huge, std::numeric_limits<qint32>::max(), 100);
+        QFile widest(huge);
+        QVERIFY(widest.open(QIODevice::ReadWrite));
+        QByteArray bytes = widest.readAll();
+        qToLittleEndian<qint32>(std::numeric_limits<qint32>::min(), bytes.data() + 24);
+        widest.seek(0);
+        widest.write(bytes);
+        widest.close();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, convix::pixelSize(huge, 96));
+        // What the office draws smaller than asked is not written as if it fitted.
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 convix::checkedSize(FakeRenderer().render(huge, {5000, 5000}), {5000, 5000}));
     }
 
     void emptyFolderCannotStart()
