@@ -82,6 +82,7 @@ public:
         return std::make_unique<TimedRange>(inner_->range(s, e), time_, firstCopy_);
     }
     void close() override { time_("close", [&] { inner_->close(); }); }
+    QString damage() const override { return inner_->damage(); }
 
 private:
     std::unique_ptr<office::Document> inner_;

@@ -58,6 +58,9 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 
     std::unique_ptr<office::Document> doc;
     if (steps.run([&] { doc = app->open(job.path); })) {
+        // A damaged document gives the pages it can, and says so.
+        if (const QString damage = doc->damage(); !damage.isEmpty())
+            steps.fail(damage);
         Position pageStart = 0;
         Position pageEnd = 0;
         Position docEnd = 0;

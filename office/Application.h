@@ -45,6 +45,10 @@ public:
     virtual void select() = 0;
     virtual std::unique_ptr<Range> range(Position start, Position end) = 0;
     virtual void close() = 0;
+    // What is known to be wrong with a document that opened all the same (a
+    // file cut short): its pages are those that could be read. Empty when
+    // nothing is known to be wrong.
+    virtual QString damage() const = 0;
 };
 
 // One running office instance. Every operation throws Failure.

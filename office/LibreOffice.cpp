@@ -1,5 +1,6 @@
 #include "office/LibreOffice.h"
 
+#include "office/CompoundFile.h"
 #include "office/OfficeInstance.h"
 #include "office/PageLayout.h"
 
@@ -54,8 +55,8 @@ class LibreOfficeApplication;
 
 class LibreOfficeDocument : public Document {
 public:
-    LibreOfficeDocument(LibreOfficeApplication &app, Reference<css::lang::XComponent> model)
-        : app_(app), model_(std::move(model))
+    LibreOfficeDocument(LibreOfficeApplication &app, Reference<css::lang::XComponent> model, QString damage)
+        : app_(app), model_(std::move(model)), damage_(std::move(damage))
     {
     }
     ~LibreOfficeDocument() override;
@@ -63,6 +64,7 @@ public:
     void select() override;
     std::unique_ptr<Range> range(Position start, Position end) override;
     void close() override;
+    QString damage() const override { return damage_; }
 
     Picture pagePicture(int pageIndex);
 
@@ -71,6 +73,7 @@ private:
     Reference<css::lang::XComponent> model_;
     std::unique_ptr<PageLayout> layout_;
     Position pageCount_ = 0;
+    QString damage_;
 };
 
 class LibreOfficeRange : public Range {
@@ -107,7 +110,10 @@ public:
             office_.closeModel(model);
             throw Failure("the file is not a word-processor document (the office reads it as " + type + ")");
         }
-        return std::make_unique<LibreOfficeDocument>(*this, model);
+        // The office says nothing of a Word file that was cut short but
+        // still opens; its container tells.
+        return std::make_unique<LibreOfficeDocument>(*this, model,
+                                                     QString::fromStdString(compoundFileDamage(path)));
     }
 
     Position selectionStart() override { return selectionStart_; }

@@ -202,6 +202,17 @@ private slots:
         QCOMPARE(earlier.readAll(), QByteArray(8000, 'e'));
     }
 
+    void damagedDocumentGivesItsPagesAndOneLine()
+    {
+        OfficeScript office;
+        office.pages = 2;
+        office.damage = "the document is damaged: the file is cut short";
+        const auto outcome = ConvertDocument(job("cut.doc"), scriptedOffice(office));
+        QCOMPARE(outcome.failure, office.damage);
+        QCOMPARE(written(), (QStringList{"cut-1.emf", "cut-2.emf"}));
+        QCOMPARE(logLines().size(), 1);
+    }
+
     void existingPicturesAreReplaced()
     {
         OfficeScript office;

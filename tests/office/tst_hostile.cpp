@@ -1,3 +1,4 @@
+#include "office/CompoundFile.h"
 #include "office/LibreOffice.h"
 #include "office/OfficeInstance.h"
 #include "support/Documents.h"
@@ -163,6 +164,24 @@ private slots:
             }
         }
         app->quit();
+    }
+
+    void aWordFileCutShortOpensAndSaysItIsDamaged()
+    {
+        QFile whole(QStringLiteral(PAGEGRAB_TESTDOCS) + "/Bug53380_1.doc");
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        QVERIFY(office::compoundFileDamage(whole.fileName()).empty());
+        // Cut at nine tenths, the office opens it without a word.
+        const QString cut = write(dir.filePath("cut.doc"), bytes.left(bytes.size() * 9 / 10));
+        auto app = office::startLibreOffice();
+        auto doc = app->open(cut);
+        QCOMPARE(doc->damage(), "the document is damaged: the file is cut short (its stream \"1Table\" runs past its end)");
+        doc->close();
+        app->quit();
+        // Cut in half, the office itself refuses it.
+        QVERIFY(office::compoundFileDamage(write(dir.filePath("half.doc"), bytes.left(bytes.size() / 2))).find("cut short")
+                != std::string::npos);
     }
 
     void hangingStartIsRetriedOnAFreshProfile()

@@ -49,6 +49,7 @@ public:
         return std::make_unique<ScriptedRange>(s_, start);
     }
     void close() override { s_.script.calls << "close"; }
+    QString damage() const override { return s_.script.damage; }
 
 private:
     State &s_;

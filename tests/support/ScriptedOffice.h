@@ -18,6 +18,7 @@ struct OfficeScript {
     QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
     bool startFails = false;
     int pictureBytes = 0;               // non-zero: pictures are padded to this size
+    QString damage;                     // what the opened document reports as damaged
     QStringList calls;
     int instancesStarted = 0;
     int instancesQuit = 0;
