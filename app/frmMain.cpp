@@ -133,7 +133,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == WebBrowser1 && event->type() == QEvent::ChildPolished)
         setTabOrder();
-    if ((watched == txtFrom || watched == txt2) && event->type() == QEvent::KeyPress)
+    if ((watched == txtFrom || watched == txt2)
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod))
         return filterRangeKey(watched, event);
     return QWidget::eventFilter(watched, event);
 }

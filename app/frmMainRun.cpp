@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,11 +32,15 @@ bool isBlank(const QString &text)
 
 // The character code a key press stands for, as the range boxes see it:
 // Ctrl with a letter is its control character (Ctrl+V is 22); keys that
-// type nothing (arrows, Delete) stand for none.
+// type nothing (arrows) stand for none, nor do Delete and Tab, which X11
+// delivers with the text "\x7f" and "\t" but which edit the box or move the
+// focus instead of typing.
 std::optional<int> keyAscii(const QKeyEvent *key)
 {
     if ((key->modifiers() & Qt::ControlModifier) && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
         return key->key() - Qt::Key_A + 1;
+    if (key->key() == Qt::Key_Delete || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        return std::nullopt;
     if (key->key() == Qt::Key_Backspace)
         return 8;
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
@@ -187,6 +192,20 @@ void frmMain::txt2_KeyPress(int &KeyAscii)
 
 bool frmMain::filterRangeKey(QObject *box, QEvent *event)
 {
+    if (event->type() == QEvent::InputMethod) {
+        // Text an input method commits (how Chinese users type) goes through
+        // the filter character by character, as typed keys do.
+        auto *input = static_cast<QInputMethodEvent *>(event);
+        QString kept;
+        for (const QChar c : input->commitString()) {
+            int KeyAscii = c.unicode();
+            box == txtFrom ? txtFrom_KeyPress(KeyAscii) : txt2_KeyPress(KeyAscii);
+            if (KeyAscii != 0)
+                kept += QChar(KeyAscii);
+        }
+        input->setCommitString(kept, input->replacementStart(), input->replacementLength());
+        return false;
+    }
     const auto code = keyAscii(static_cast<QKeyEvent *>(event));
     if (!code)
         return false;

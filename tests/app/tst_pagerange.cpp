@@ -2,6 +2,7 @@
 #include "support/TestWindow.h"
 
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -61,6 +62,40 @@ private slots:
             QTest::keyClick(box, Qt::Key_Backspace);
             QCOMPARE(box->text(), "");
         }
+    }
+
+    void deleteTabAndInputMethodsAsX11DeliversThem()
+    {
+        // X11 delivers Delete with the text "\x7f" and Tab with "\t".
+        const auto press = [](QWidget *to, Qt::Key key, const QString &text, Qt::KeyboardModifiers mods = {}) {
+            QKeyEvent down(QEvent::KeyPress, key, mods, text);
+            QApplication::sendEvent(to, &down);
+            QKeyEvent up(QEvent::KeyRelease, key, mods, text);
+            QApplication::sendEvent(to, &up);
+        };
+        w->txtFrom->setFocus();
+        w->txtFrom->setText("123");
+        w->txtFrom->setCursorPosition(0);
+        press(w->txtFrom, Qt::Key_Delete, "\x7f");
+        QCOMPARE(w->txtFrom->text(), "23");
+
+        // 7, Tab, 9: the 9 lands in the next box.
+        w->txtFrom->setText("");
+        w->txt2->setText("");
+        QTest::keyClick(w->txtFrom, Qt::Key_7);
+        press(QApplication::focusWidget(), Qt::Key_Tab, "\t");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_9);
+        QCOMPARE(w->txtFrom->text(), "7");
+        QCOMPARE(w->txt2->text(), "9");
+        press(w->txt2, Qt::Key_Backtab, "", Qt::ShiftModifier);
+        QTRY_VERIFY(w->txtFrom->hasFocus());
+
+        // What an input method commits is filtered as typed keys are.
+        w->txtFrom->end(false);
+        QInputMethodEvent chinese;
+        chinese.setCommitString("3页４5");
+        QApplication::sendEvent(w->txtFrom, &chinese);
+        QCOMPARE(w->txtFrom->text(), "735");
     }
 
     void pasteByKeyIsSwallowedButNotFromTheMenu()
