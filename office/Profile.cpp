@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QUrl>
 
+#include <fontconfig/fontconfig.h>
+
 #include <memory>
 #include <mutex>
 
@@ -39,6 +41,37 @@ const char kSeedHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Writer/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>0</value></prop></item>
 )";
 
+// The faces Chinese Word documents name, mapped by kind to the installed
+// ones: Song (Ming) and Fangsong faces to a Ming face, Kai faces to a Kai
+// face, Hei faces to a sans one. Without the table both serif and sans fall
+// back to the same sans face. The system's font configuration makes these
+// names look present when they are not, so the table always applies; it
+// only holds the faces that are really missing, so an installed one is kept.
+const char *const kChineseFaces[][2] = {
+    {"宋体", "AR PL UMing CN"},      {"SimSun", "AR PL UMing CN"},      {"新宋体", "AR PL UMing CN"},
+    {"NSimSun", "AR PL UMing CN"},   {"仿宋", "AR PL UMing CN"},        {"FangSong", "AR PL UMing CN"},
+    {"仿宋_GB2312", "AR PL UMing CN"}, {"FangSong_GB2312", "AR PL UMing CN"}, {"楷体", "AR PL UKai CN"},
+    {"KaiTi", "AR PL UKai CN"},      {"楷体_GB2312", "AR PL UKai CN"},  {"KaiTi_GB2312", "AR PL UKai CN"},
+    {"黑体", "WenQuanYi Micro Hei"}, {"SimHei", "WenQuanYi Micro Hei"}, {"微软雅黑", "WenQuanYi Micro Hei"},
+    {"Microsoft YaHei", "WenQuanYi Micro Hei"}, {"等线", "WenQuanYi Micro Hei"}, {"DengXian", "WenQuanYi Micro Hei"},
+};
+
+// Whether a font of this very family is installed (not just a face the
+// font configuration would take for it).
+bool isInstalled(const char *family)
+{
+    FcPattern *pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family));
+    FcObjectSet *familyOnly = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet *fonts = FcFontList(nullptr, pattern, familyOnly);
+    const bool found = fonts && fonts->nfont > 0;
+    if (fonts)
+        FcFontSetDestroy(fonts);
+    FcObjectSetDestroy(familyOnly);
+    FcPatternDestroy(pattern);
+    return found;
+}
+
 // The office's content providers that reach other machines: http(s),
 // WebDAV, FTP and CMIS.
 const char *const kNetworkProviders[] = {"Provider3",  "Provider4",   "Provider4a", "Provider6",
@@ -59,6 +92,19 @@ QByteArray seedSettings()
                "org.openoffice.ucb.Configuration:ContentProvidersDataSecondaryKeys['Office']/ProviderData\">"
                "<node oor:name=\""
                + QByteArray(provider) + "\" oor:op=\"remove\"/></item>\n";
+    xml += "<item oor:path=\"/org.openoffice.Office.Common/Font/Substitution\"><prop oor:name=\"Replacement\" "
+           "oor:op=\"fuse\"><value>true</value></prop></item>\n";
+    int pair = 0;
+    for (const auto &[face, installed] : kChineseFaces) {
+        if (isInstalled(face))
+            continue;
+        xml += "<item oor:path=\"/org.openoffice.Office.Common/Font/Substitution/FontPairs\"><node oor:name=\"_"
+               + QByteArray::number(pair++) + "\" oor:op=\"replace\"><prop oor:name=\"Always\" oor:op=\"fuse\">"
+               "<value>true</value></prop><prop oor:name=\"OnScreenOnly\" oor:op=\"fuse\"><value>false</value>"
+               "</prop><prop oor:name=\"ReplaceFont\" oor:op=\"fuse\"><value>" + QByteArray(face)
+               + "</value></prop><prop oor:name=\"SubstituteFont\" oor:op=\"fuse\"><value>" + QByteArray(installed)
+               + "</value></prop></node></item>\n";
+    }
     return xml + "</oor:items>\n";
 }
 

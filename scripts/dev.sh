@@ -12,11 +12,14 @@ esac
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
 
+# The fonts documents are laid out with are part of the product: the same
+# list goes into the package's Depends.
+mapfile -t fonts < "$top/packaging/fonts.txt"
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-translations-l10n
-    libreoffice-writer libreoffice-draw libreoffice-dev
-    fonts-wqy-microhei
+    libreoffice-writer libreoffice-draw libreoffice-dev libfontconfig-dev
+    "${fonts[@]}"
 )
 [ "$mode" = test ] && packages+=(locales desktop-file-utils)
 

@@ -2,6 +2,7 @@
 #include "convix/Batch.h"
 #include "office/LibreOffice.h"
 #include "support/Documents.h"
+#include "support/OfficePdf.h"
 #include "support/Processes.h"
 
 #include <QDir>
@@ -48,6 +49,7 @@ class tst_convix_office : public QObject {
 
     QTemporaryDir dir;
     QString pages; // EMF pages made from the test documents
+    int pageCount = 0;
 
     QString freshCopy()
     {
@@ -63,10 +65,13 @@ private slots:
     {
         pages = dir.filePath("pages");
         QDir().mkpath(pages);
-        for (const char *doc : {"simple.doc", "Bug47958.doc", "word2.doc"})
+        // How many pages the fonts here give, as the office's own PDF has them.
+        for (const char *doc : {"simple.doc", "Bug47958.doc", "word2.doc"}) {
             QVERIFY(!conversion::ConvertDocument({kTestDocs + "/" + doc, pages + "/", dir.filePath("log"), {}},
                                                  [] { return office::startLibreOffice(); }).failed());
-        QCOMPARE(convix::pictureFiles(pages).size(), 10);
+            pageCount += pdfPageCount(officePdf(kTestDocs + "/" + doc, dir.path()));
+        }
+        QCOMPARE(convix::pictureFiles(pages).size(), pageCount);
     }
 
     void everyPageConvertsAtItsSize()
@@ -76,12 +81,12 @@ private slots:
         QList<int> progress;
         const auto outcome = convix::convert({convix::pictureFiles(folder), convix::Format::Jpg, 96, false},
                                              realRenderer(), cancel, [&](int done) { progress << done; });
-        QCOMPARE(outcome.written, 10);
+        QCOMPARE(outcome.written, pageCount);
         QVERIFY(outcome.failed.isEmpty());
-        QCOMPARE(progress.size(), 10);
+        QCOMPARE(progress.size(), pageCount);
         // Letter paper at 96 dpi: 8.5 x 11 inches; word2 lies landscape.
         QCOMPARE(QImage(folder + "/simple-1.jpg").size(), QSize(816, 1056));
-        QCOMPARE(QImage(folder + "/word2-3.jpg").size(), QSize(1056, 816));
+        QCOMPARE(QImage(folder + "/word2-1.jpg").size(), QSize(1056, 816));
         for (const QString &emf : convix::pictureFiles(folder))
             QCOMPARE(QImage(convix::targetPath(emf, convix::Format::Jpg)).size(), convix::pixelSize(emf, 96));
 
@@ -114,7 +119,7 @@ private slots:
         std::atomic<bool> cancel{false};
         const auto outcome =
             convix::convert({convix::pictureFiles(folder), convix::Format::Jpg, 96, false}, realRenderer(), cancel);
-        QCOMPARE(outcome.written, 10);
+        QCOMPARE(outcome.written, pageCount);
         QCOMPARE(outcome.failed.size(), 2);
         QStringList failedNames;
         for (const auto &f : outcome.failed) {
@@ -176,7 +181,7 @@ private slots:
         QVERIFY(leftovers(folder).isEmpty());
         for (const QString &name : QDir(folder).entryList({"*.jpg"}, QDir::Files))
             QVERIFY2(!QImage(folder + "/" + name).isNull(), qPrintable(name));
-        QVERIFY(QDir(folder).entryList({"*.jpg"}, QDir::Files).size() < 10);
+        QVERIFY(QDir(folder).entryList({"*.jpg"}, QDir::Files).size() < pageCount);
         sockets.removeNew();
     }
 };

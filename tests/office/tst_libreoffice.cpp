@@ -1,13 +1,12 @@
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
 #include "support/Documents.h"
+#include "support/OfficePdf.h"
 #include "support/Processes.h"
 #include "support/Emf.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,27 +41,6 @@ QList<WalkedPage> walk(office::Application &app, office::Document &doc)
         pageStart = app.selectionEnd();
     }
     return pages;
-}
-
-// How many pages the office's own PDF export gives, counted in the PDF.
-int peerPageCount(const QString &document, const QString &outFolder)
-{
-    const office::Profile profile;
-    QProcess peer;
-    peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        peer.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin",
-                   {"-env:UserInstallation=" + profile.url(), "--headless",
-                    "--norestore", "--convert-to", "pdf", "--outdir", outFolder, document});
-        peer.waitForFinished(120000);
-        if (peer.exitCode() != 81)
-            break;
-    }
-    QFile pdf(QDir(outFolder).filePath(QFileInfo(document).completeBaseName() + ".pdf"));
-    if (!pdf.open(QIODevice::ReadOnly))
-        return -1;
-    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
-    return static_cast<int>(QString::fromLatin1(pdf.readAll()).count(page));
 }
 
 } // namespace
@@ -166,7 +144,16 @@ private slots:
         }
         doc->close();
         app->quit();
-        QCOMPARE(pages.size(), peerPageCount(path, dir.path()));
+        QCOMPARE(pages.size(), pdfPageCount(officePdf(path, dir.path())));
+    }
+
+    void documentFacesResolveToMetricCompatibleAndChineseFaces()
+    {
+        const QString document = documents::inFaces(dir.path(), "faces.fodt",
+                                                    {"Times New Roman", "Arial", "Calibri", "宋体", "黑体", "楷体"});
+        const QStringList embedded = pdfFontNames(officePdf(document, dir.path()));
+        for (const char *face : {"LiberationSerif", "LiberationSans", "Carlito", "UMingCN", "WenQuanYiMicroHei", "UKaiCN"})
+            QVERIFY2(embedded.contains(face), qPrintable(embedded.join(", ")));
     }
 
     void unreadableDocumentsFailFastAndClearly_data()

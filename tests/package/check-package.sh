@@ -30,7 +30,8 @@ for program in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pageg
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libreoffice-writer libreoffice-draw fonts-wqy-microhei libqt6webenginewidgets6 \
+mapfile -t fonts < "$(dirname "$0")/../../packaging/fonts.txt"
+for package in libreoffice-writer libreoffice-draw "${fonts[@]}" libqt6webenginewidgets6 \
                libqt6webenginecore6-bin libqt6widgets6 libuno-cppu3 qt6-translations-l10n; do
     check "depends on $package" grep -qE "(^|, )$package(,|$)" <<<"$depends"
 done

@@ -69,6 +69,28 @@ QString tableAcrossPages(const QString &folder, const QString &name)
     return write(folder, name, body);
 }
 
+QString inFaces(const QString &folder, const QString &name, const QStringList &faces)
+{
+    QString styles;
+    QString body;
+    for (int i = 0; i < faces.size(); ++i) {
+        styles += QStringLiteral("<style:style style:name=\"Face%1\" style:family=\"paragraph\"><style:text-properties "
+                                 "fo:font-family=\"%2\" style:font-family-asian=\"%2\"/></style:style>\n")
+                      .arg(i)
+                      .arg(faces[i].toHtmlEscaped());
+        body += QStringLiteral("<text:p text:style-name=\"Face%1\">%2</text:p>\n").arg(i).arg(faces[i].toHtmlEscaped());
+    }
+    QString document = write(folder, name, body);
+    QFile file(document);
+    if (file.open(QIODevice::ReadWrite)) {
+        QByteArray xml = file.readAll();
+        xml.replace("</office:automatic-styles>", styles.toUtf8() + "</office:automatic-styles>");
+        file.resize(0);
+        file.write(xml);
+    }
+    return document;
+}
+
 QString chineseText(const QString &folder, const QString &name, const QString &text)
 {
     return write(folder, name, "<text:p>" + text + "</text:p>\n");

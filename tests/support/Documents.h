@@ -13,6 +13,9 @@ QString pages(const QString &folder, const QString &name, int count);
 QString withLandscapePage(const QString &folder, const QString &name);
 // One table long enough to run over a page boundary (three pages in all).
 QString tableAcrossPages(const QString &folder, const QString &name);
+// One paragraph per face, its text the face's name, written in it (for
+// Western and Chinese text alike).
+QString inFaces(const QString &folder, const QString &name, const QStringList &faces);
 // One page of Chinese text.
 QString chineseText(const QString &folder, const QString &name, const QString &text);
 
