@@ -221,6 +221,19 @@ private slots:
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
     }
 
+    void sameNameFromTwoFoldersLeavesTheLatersPictures()
+    {
+        addJobs({"/a/report.doc", "/b/report.doc"});
+        const QString out = freshFolder() + "/";
+        w->txtOutDir->setText(out);
+        office.picturesNameTheirDocument = true;
+        w->CmdDo_Click();
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"report-1.emf"});
+        QFile picture(out + "report-1.emf");
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QVERIFY(picture.readAll().endsWith("/b/report.doc"));
+    }
+
     void logThatCannotBeWrittenShowsTheFailuresInstead()
     {
         QStringList jobs;
@@ -242,6 +255,12 @@ private slots:
         QCOMPARE(lines.last(), "……");
         QVERIFY(opened.isEmpty());
         QVERIFY(!w->ErrorsLogged);
+
+        // A log in a folder that does not exist: nothing created, the same notice.
+        w->txtLog->setText(dir.filePath("missing/run.log"));
+        w->CmdDo_Click();
+        QVERIFY(MessageBox::takeShown().value(1).text.startsWith("有22个文档处理出错，但处理日志无法写入："));
+        QVERIFY(!QFile::exists(dir.filePath("missing")));
     }
 
     void everyDocumentFailing()

@@ -1,4 +1,5 @@
 #include "joblist/FrmPath.h"
+#include "joblist/clsGetPath.h"
 #include "platform/BusyPointer.h"
 #include "platform/FileDialog.h"
 #include "platform/ModalDialog.h"
@@ -183,6 +184,17 @@ private slots:
         QCOMPARE(w->lblInput->text(), "待处理文件0项");
         QVERIFY(MessageBox::takeShown().isEmpty());
         QVERIFY(!platform::isBusyPointer());
+
+        // An existing folder with nothing in it, with and without subfolders.
+        QTemporaryDir empty;
+        for (const bool subfolders : {false, true}) {
+            w->lblInput->setText("");
+            answerFolderDialog(empty.path(), subfolders);
+            w->CmdFileOp[1]->click();
+            QCOMPARE(items(), QStringList{});
+            QCOMPARE(w->lblInput->text(), "待处理文件0项");
+        }
+        QVERIFY(MessageBox::takeShown().isEmpty());
     }
 
     void browsingInTheFolderDialog()
@@ -197,6 +209,11 @@ private slots:
         const auto asked = FileDialog::takeRequests();
         QCOMPARE(asked.size(), 2);
         QCOMPARE(asked[0].title, "请选择一个文件夹");
+
+        // A browser without a caption shows the shell's own prompt.
+        clsGetPath picker;
+        picker.GetFolder();
+        QCOMPARE(FileDialog::takeRequests().value(0).title, "Select a Folder...");
     }
 
     void removeAndClear()

@@ -12,6 +12,7 @@ struct State {
     Position start = 0;
     Position end = 0;
     bool documentSelected = false;
+    QString path;
 };
 
 class ScriptedRange : public office::Range {
@@ -25,6 +26,8 @@ public:
         QByteArray picture = scriptedPicture(start_ + 1);
         if (s_.script.pictureBytes > picture.size())
             picture.append(s_.script.pictureBytes - picture.size(), 'x');
+        if (s_.script.picturesNameTheirDocument)
+            picture.append(s_.path.toUtf8());
         return {picture};
     }
 
@@ -66,6 +69,7 @@ public:
     std::unique_ptr<office::Document> open(const QString &path) override
     {
         s_.script.calls << "open " + path;
+        s_.path = path;
         if (!s_.script.openFailure.isEmpty()
             && (s_.script.openFailsFor.isEmpty() || s_.script.openFailsFor.contains(path)))
             throw Failure(s_.script.openFailure.toStdString());
