@@ -52,6 +52,11 @@ set(UNO_TYPES
     com.sun.star.text.XTextDocument
     com.sun.star.text.XTextViewCursorSupplier
     com.sun.star.util.XChangesBatch
+    com.sun.star.awt.Rectangle
+    com.sun.star.datatransfer.XTransferable
+    com.sun.star.view.XRenderable
+    com.sun.star.awt.Size
+    com.sun.star.awt.Point
     com.sun.star.util.XCloseable
     com.sun.star.util.CloseVetoException
 )

@@ -11,7 +11,9 @@
 // us, so it never needs their folders.
 //
 // Where the system allows no namespaces, the office runs as it is and the
-// office's own settings are what protect.
+// office's own settings are what protect. In a chroot only the network part
+// is possible: its root is no mount point, so folders emptied there could
+// show outside it too.
 
 #include <QByteArray>
 

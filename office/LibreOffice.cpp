@@ -2,17 +2,14 @@
 
 #include "office/CompoundFile.h"
 #include "office/OfficeInstance.h"
-#include "office/PageLayout.h"
+#include "office/PagePictures.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
-#include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
-#include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
-#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 
 #include <set>
@@ -69,9 +66,12 @@ public:
     Picture pagePicture(int pageIndex);
 
 private:
+    // Made by a guarded call.
+    PagePictures &pages();
+
     LibreOfficeApplication &app_;
     Reference<css::lang::XComponent> model_;
-    std::unique_ptr<PageLayout> layout_;
+    std::unique_ptr<PagePictures> pages_;
     Position pageCount_ = 0;
     QString damage_;
 };
@@ -177,14 +177,8 @@ LibreOfficeDocument::~LibreOfficeDocument()
 
 void LibreOfficeDocument::select()
 {
-    pageCount_ = app_.office().call([&] {
-        Reference<css::frame::XModel> model(model_, css::uno::UNO_QUERY_THROW);
-        Reference<css::text::XTextViewCursorSupplier> views(model->getCurrentController(),
-                                                            css::uno::UNO_QUERY_THROW);
-        Reference<css::text::XPageCursor> cursor(views->getViewCursor(), css::uno::UNO_QUERY_THROW);
-        cursor->jumpToLastPage();
-        return static_cast<Position>(cursor->getPage());
-    });
+    // The page count and the pictures come from the same look at the layout.
+    pageCount_ = app_.office().call([&] { return pages().count(); });
     app_.setActiveDocument(this, pageCount_);
 }
 
@@ -196,20 +190,25 @@ std::unique_ptr<Range> LibreOfficeDocument::range(Position start, Position end)
     return std::make_unique<LibreOfficeRange>(*this, start);
 }
 
+PagePictures &LibreOfficeDocument::pages()
+{
+    if (!pages_)
+        pages_ = std::make_unique<PagePictures>(app_.office().loader(), model_);
+    return *pages_;
+}
+
 Picture LibreOfficeDocument::pagePicture(int pageIndex)
 {
-    auto &office = app_.office();
-    if (!layout_)
-        layout_ = office.call([&] { return std::make_unique<PageLayout>(office.context(), office.loader(), model_); });
-    return office.call([&] { return layout_->page(pageIndex); });
+    return app_.office().call([&] { return pages().page(pageIndex); });
 }
 
 void LibreOfficeDocument::close()
 {
     app_.forgetDocument(this);
-    if (layout_) {
-        app_.office().closeModel(layout_->drawing());
-        layout_.reset();
+    if (pages_) {
+        for (const auto &helper : pages_->takeHelpers())
+            app_.office().closeModel(helper);
+        pages_.reset();
     }
     auto model = std::move(model_);
     app_.office().closeModel(model);

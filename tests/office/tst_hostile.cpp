@@ -18,6 +18,7 @@
 #include <thread>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -61,6 +62,16 @@ private:
     int port_ = 0;
     int connections_ = 0;
 };
+
+// In a chroot a process cannot be given a mount namespace of its own safely
+// (its root is no mount point, and user namespaces are refused there), so
+// the office is kept from the network but not from other files.
+bool inChroot()
+{
+    struct stat root {}, init {};
+    return stat("/", &root) == 0 && stat("/proc/1/root", &init) == 0
+           && (root.st_dev != init.st_dev || root.st_ino != init.st_ino);
+}
 
 QByteArray pngOf(QColor colour)
 {
@@ -138,10 +149,12 @@ private slots:
         // Each in an office of its own, as a run does: the later ones start
         // from a copy of the first one's profile.
         QVERIFY(!emfDrawsBitmap(firstPage(remote, limits)));
-        QVERIFY(!emfDrawsBitmap(firstPage(localHtml, limits)));
-        QVERIFY(!emfDrawsBitmap(firstPage(localRtf, limits)));
         QVERIFY(emfDrawsBitmap(firstPage(embedded, limits)));
         QCOMPARE(server.connections(), 0);
+        if (inChroot())
+            QSKIP("in a chroot the office cannot be kept from other files");
+        QVERIFY(!emfDrawsBitmap(firstPage(localHtml, limits)));
+        QVERIFY(!emfDrawsBitmap(firstPage(localRtf, limits)));
     }
 
     void onlyWordProcessorFormatsAreDocuments()

@@ -94,13 +94,61 @@ private slots:
             const QByteArray emf = doc->range(pages[i].start, pages[i].end)->copy().emf;
             const EmfHeader h = readEmfHeader(emf);
             QVERIFY2(h.valid, qPrintable(QString("page %1").arg(i + 1)));
-            // Edges are inclusive: a frame of width w spans 0 to w - 1.
-            QVERIFY(qAbs(h.frame.width() - sizes[i].width()) <= 2);
-            QVERIFY(qAbs(h.frame.height() - sizes[i].height()) <= 2);
+            // Edges are inclusive, and the office keeps page sizes in twips
+            // (A4 is 21001.3 hundredths of a millimetre wide).
+            QVERIFY2(qAbs(h.frame.width() - sizes[i].width()) <= 3, qPrintable(QString::number(h.frame.width())));
+            QVERIFY2(qAbs(h.frame.height() - sizes[i].height()) <= 3, qPrintable(QString::number(h.frame.height())));
         }
         QVERIFY(emfContainsText(doc->range(1, 2)->copy().emf, "Landscape"));
         doc->close();
         app->quit();
+    }
+
+    void blankPageIsAnEmptyPictureOfItsPageAndHeadersAreText()
+    {
+        auto app = office::startLibreOffice();
+        const QString path = documents::withBlankPage(dir.path(), "blank.fodt");
+        auto doc = app->open(path);
+        const auto pages = walk(*app, *doc);
+        QCOMPARE(pages.size(), pdfPageCount(officePdf(path, dir.path())));
+        QCOMPARE(pages.size(), 3);
+        QList<QByteArray> pictures;
+        for (const auto &page : pages)
+            pictures << doc->range(page.start, page.end)->copy().emf;
+        doc->close();
+        app->quit();
+
+        const QStringList first = emfTexts(pictures[0]);
+        for (const char *text : {"Header text", "First page", "Footer text"})
+            QVERIFY2(first.join(' ').contains(text), qPrintable(first.join('|')));
+        const EmfHeader blank = readEmfHeader(pictures[1]);
+        QVERIFY(blank.valid);
+        QVERIFY(qAbs(blank.frame.width() - 21000) <= 3 && qAbs(blank.frame.height() - 29700) <= 3);
+        QCOMPARE(emfTexts(pictures[1]), QStringList{});
+        QVERIFY(emfTexts(pictures[2]).join(' ').contains("After the blank page"));
+    }
+
+    void everyPageCarriesTheTextOfTheOfficesOwnPage()
+    {
+        for (const QString &path : {documents::pages(dir.path(), "words.fodt", 4),
+                                    documents::tableAcrossPages(dir.path(), "rows.fodt"),
+                                    documents::withBlankPage(dir.path(), "blank-words.fodt")}) {
+            officePdf(path, dir.path());
+            const auto expected = pdfPageWords(dir.filePath(QFileInfo(path).completeBaseName() + ".pdf"));
+            auto app = office::startLibreOffice();
+            auto doc = app->open(path);
+            const auto pages = walk(*app, *doc);
+            QCOMPARE(pages.size(), expected.size());
+            for (int i = 0; i < pages.size(); ++i) {
+                QStringList words = emfTexts(doc->range(pages[i].start, pages[i].end)->copy().emf)
+                                        .join(' ')
+                                        .split(' ', Qt::SkipEmptyParts);
+                words.sort();
+                QCOMPARE(words, expected[i]);
+            }
+            doc->close();
+            app->quit();
+        }
     }
 
     void tableAcrossPagesAndChineseText()

@@ -17,6 +17,9 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:automatic-styles>
  <style:page-layout style:name="Portrait"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" style:print-orientation="portrait" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
  <style:page-layout style:name="Landscape"><style:page-layout-properties fo:page-width="297mm" fo:page-height="210mm" style:print-orientation="landscape" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
+ <style:page-layout style:name="RightOnly" style:page-usage="right"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
+ <style:style style:name="ToRight" style:family="paragraph" style:master-page-name="Right"/>
+ <style:style style:name="ToHeaded" style:family="paragraph" style:master-page-name="Headed"/>
  <style:style style:name="Break" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
  <style:style style:name="ToLandscape" style:family="paragraph" style:master-page-name="Wide"/>
  <style:style style:name="ToPortrait" style:family="paragraph" style:master-page-name="Standard"/>
@@ -24,6 +27,8 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:master-styles>
  <style:master-page style:name="Standard" style:page-layout-name="Portrait"/>
  <style:master-page style:name="Wide" style:page-layout-name="Landscape"/>
+ <style:master-page style:name="Right" style:page-layout-name="RightOnly"/>
+ <style:master-page style:name="Headed" style:page-layout-name="Portrait"><style:header><text:p>Header text</text:p></style:header><style:footer><text:p>Footer text</text:p></style:footer></style:master-page>
 </office:master-styles>
 <office:body><office:text>
 )";
@@ -67,6 +72,13 @@ QString tableAcrossPages(const QString &folder, const QString &name)
                     .arg(row);
     body += "</table:table>\n<text:p text:style-name=\"Break\">After the table</text:p>\n";
     return write(folder, name, body);
+}
+
+QString withBlankPage(const QString &folder, const QString &name)
+{
+    return write(folder, name,
+                 "<text:p text:style-name=\"ToHeaded\">First page</text:p>\n"
+                 "<text:p text:style-name=\"ToRight\">After the blank page</text:p>\n");
 }
 
 QString inFaces(const QString &folder, const QString &name, const QStringList &faces)

@@ -13,6 +13,9 @@ QString pages(const QString &folder, const QString &name, int count);
 QString withLandscapePage(const QString &folder, const QString &name);
 // One table long enough to run over a page boundary (three pages in all).
 QString tableAcrossPages(const QString &folder, const QString &name);
+// Page 1 with a header and a footer, then a section that must start on a
+// right page, so the office inserts a blank page 2; page 3 follows.
+QString withBlankPage(const QString &folder, const QString &name);
 // One paragraph per face, its text the face's name, written in it (for
 // Western and Chinese text alike).
 QString inFaces(const QString &folder, const QString &name, const QStringList &faces);

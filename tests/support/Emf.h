@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QRect>
+#include <QStringList>
 #include <QtEndian>
 
 // What the tests read from an Enhanced Metafile: its header record.
@@ -29,6 +30,26 @@ inline EmfHeader readEmfHeader(const QByteArray &emf)
 inline bool emfContainsText(const QByteArray &emf, const QString &text)
 {
     return emf.contains(QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2));
+}
+
+// The text of every text record (EMR_EXTTEXTOUTW), in record order.
+inline QStringList emfTexts(const QByteArray &emf)
+{
+    QStringList texts;
+    for (qsizetype at = 0; at + 8 <= emf.size();) {
+        const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (size < 8 || at + size > quint64(emf.size()))
+            break;
+        if (type == 84 && size >= 76) {
+            const quint32 chars = qFromLittleEndian<quint32>(emf.constData() + at + 44);
+            const quint32 offset = qFromLittleEndian<quint32>(emf.constData() + at + 48);
+            if (offset + 2 * quint64(chars) <= size)
+                texts << QString::fromUtf16(reinterpret_cast<const char16_t *>(emf.constData() + at + offset), chars);
+        }
+        at += size;
+    }
+    return texts;
 }
 
 // Whether any record draws a bitmap (the bit-block and DIB records, or an

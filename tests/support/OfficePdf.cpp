@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+// Automatically inserted blank pages are pages of the layout, as they are of ours.
+const char kBlankPagesKept[] = R"(pdf:writer_pdf_Export:{"IsSkipEmptyPages":{"type":"boolean","value":"false"}})";
+
 QByteArray officePdf(const QString &document, const QString &outFolder)
 {
     const office::Profile profile;
@@ -15,7 +18,7 @@ QByteArray officePdf(const QString &document, const QString &outFolder)
     office.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     for (int attempt = 0; attempt < 2; ++attempt) {
         office.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin", {"-env:UserInstallation=" + profile.url(), "--headless",
-                                                              "--norestore", "--convert-to", "pdf", "--outdir",
+                                                              "--norestore", "--convert-to", kBlankPagesKept, "--outdir",
                                                               outFolder, document});
         office.waitForFinished(120000);
         // A brand-new profile asks for one restart.
@@ -30,6 +33,23 @@ int pdfPageCount(const QByteArray &pdf)
 {
     static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
     return static_cast<int>(QString::fromLatin1(pdf).count(page));
+}
+
+QList<QStringList> pdfPageWords(const QString &pdfPath)
+{
+    QProcess text;
+    text.start("pdftotext", {"-enc", "UTF-8", pdfPath, "-"});
+    text.waitForFinished(60000);
+    QList<QStringList> pages;
+    // Pages end in a form feed.
+    for (const QString &page : QString::fromUtf8(text.readAllStandardOutput()).split('\f')) {
+        QStringList words = page.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        words.sort();
+        pages << words;
+    }
+    if (!pages.isEmpty() && pages.last().isEmpty())
+        pages.removeLast();
+    return pages;
 }
 
 QStringList pdfFontNames(const QByteArray &pdf)
