@@ -2,6 +2,7 @@
 
 #include "app/DefaultLogPath.h"
 #include "app/InformationPage.h"
+#include "conversion/BatchRun.h"
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
 #include "platform/Twips.h"
@@ -33,6 +34,7 @@ frmMain::Services frmMain::defaultServices()
         platform::SingleInstance::defaultKey(),
         QCoreApplication::applicationDirPath(),
         QStringLiteral(PAGEGRAB_INFORMATION_SERVER),
+        conversion::defaultDocumentsInFlight(),
     };
 }
 

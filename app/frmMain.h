@@ -8,6 +8,10 @@
 
 #include <array>
 
+namespace conversion {
+class BatchRun;
+}
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -29,6 +33,7 @@ public:
         QString instanceKey;
         QString programFolder;
         QString informationServer;
+        int documentsInFlight;
     };
     static Services defaultServices();
 
@@ -91,7 +96,7 @@ private:
     void createControls();
     void setTabOrder();
     void connectHandlers();
-    void ConvertDocument(const QString &path);
+    void runBatch();
     void addFiles();
     void addFolder();
     void removeSelected();
@@ -108,6 +113,7 @@ private:
     QStringList unloggedFailures_;
     bool closeRequested_ = false;
     bool stopping_ = false;
+    conversion::BatchRun *batch_ = nullptr;
 
     Services services_;
     platform::SingleInstance instance_;

@@ -3,7 +3,7 @@
 #include "app/frmMain.h"
 
 #include "app/JobItem.h"
-#include "conversion/ConvertDocument.h"
+#include "conversion/BatchRun.h"
 #include "conversion/PageRange.h"
 #include "platform/BusyPointer.h"
 #include "platform/Clipboard.h"
@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 #include <QTreeWidget>
 
 namespace {
@@ -86,12 +85,7 @@ void frmMain::CmdDo_Click()
     ErrorsLogged = false;
     unloggedFailures_.clear();
     running_ = true;
-    const int count = ListView2->topLevelItemCount();
-    for (int i = 1; i <= count && !stopping_; ++i) {
-        lblProcessing->setText(QStringLiteral("正在处理第%1个文件").arg(i));
-        lblProcessing->repaint();
-        ConvertDocument(jobPath(ListView2->topLevelItem(i - 1)));
-    }
+    runBatch();
     running_ = false;
     platform::setBusyPointer(false);
     if (stopping_) {
@@ -119,35 +113,54 @@ void frmMain::CmdDo_Click()
 void frmMain::stopForTermination()
 {
     stopping_ = true;
+    if (batch_)
+        batch_->stop();
     if (running_)
         return;
     Form_Unload();
     QCoreApplication::quit();
 }
 
-void frmMain::ConvertDocument(const QString &path)
+void frmMain::runBatch()
 {
-    // The export runs beside the window, which keeps repainting and holds
-    // the user's input back until the run is over.
-    conversion::DocumentJob job{path, txtOutDir->text(), txtLog->text(), std::nullopt};
+    conversion::Batch batch{{}, txtOutDir->text(), std::nullopt, txtLog->text(), services_.documentsInFlight};
+    for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
+        batch.documents << jobPath(ListView2->topLevelItem(i));
     if (OptSlides2->isChecked())
-        job.range = conversion::readPageRange(txtFrom->text(), txt2->text());
-    const auto toClipboard = [this](const office::Picture &picture) {
-        QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
-                                  Qt::QueuedConnection);
-    };
-    conversion::DocumentOutcome outcome;
+        batch.range = conversion::readPageRange(txtFrom->text(), txt2->text());
+
+    // The documents convert beside the window, which keeps repainting and
+    // holds the user's input back until the run is over.
     QEventLoop waiting;
-    std::unique_ptr<QThread> worker(QThread::create(
-        [&] { outcome = conversion::ConvertDocument(job, services_.startOffice, toClipboard); }));
-    connect(worker.get(), &QThread::finished, &waiting, &QEventLoop::quit);
-    worker->start();
+    conversion::BatchRun run(
+        batch, services_.startOffice,
+        {[this](int number) {
+             QMetaObject::invokeMethod(
+                 this,
+                 [this, number] {
+                     lblProcessing->setText(QStringLiteral("正在处理第%1个文件").arg(number));
+                     lblProcessing->repaint();
+                 },
+                 Qt::QueuedConnection);
+         },
+         [this](const office::Picture &picture) {
+             QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
+                                       Qt::QueuedConnection);
+         },
+         [&waiting] { QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection); }});
+    batch_ = &run;
+    run.start();
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    worker->wait();
-    if (outcome.log.written)
-        ErrorsLogged = true;
-    else if (outcome.failed())
-        unloggedFailures_ << logEntry(path, outcome.failure);
+    const auto &outcomes = run.wait();
+    batch_ = nullptr;
+    // Progress posted before the end shows before the end's texts.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].log.written)
+            ErrorsLogged = true;
+        else if (outcomes[i].failed())
+            unloggedFailures_ << logEntry(batch.documents[int(i)], outcomes[i].failure);
+    }
 }
 
 void frmMain::showUnloggedFailures()

@@ -22,6 +22,7 @@ public:
     template <class F>
     bool run(F &&step)
     {
+        ++current_;
         try {
             step();
             return true;
@@ -34,18 +35,27 @@ public:
         } catch (const std::exception &e) {
             lastFailure_ = internalError(e.what());
         }
+        lastFailureStep_ = current_;
         return false;
     }
 
-    void fail(const QString &description) { lastFailure_ = description; }
+    void fail(const QString &description)
+    {
+        lastFailure_ = description;
+        lastFailureStep_ = ++current_;
+    }
     const QString &lastFailure() const { return lastFailure_; }
+    int lastFailureStep() const { return lastFailureStep_; }
+    int current() const { return current_; }
 
 private:
     QString lastFailure_;
+    int lastFailureStep_ = -1;
+    int current_ = 0;
 };
 
 void exportPages(const DocumentJob &job, const office::ApplicationFactory &startOffice,
-                 const PictureCopied &pictureCopied, Steps &steps)
+                 const PictureCopied &pictureCopied, Steps &steps, QList<ExportedDocument::Page> &pages)
 {
     std::unique_ptr<office::Application> app;
     if (!steps.run([&] { app = startOffice(); }) || !app) {
@@ -89,7 +99,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
                     if (pictureCopied)
                         pictureCopied(picture);
                     if (!picture.isEmpty())
-                        platform::writeFileWhole(pageFileName(job.outputFolder, job.path, page), picture.emf);
+                        pages.append({pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
                 });
             }
             range.reset();
@@ -106,21 +116,47 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 
 } // namespace
 
-DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied)
 {
+    ExportedDocument exported{job, {}, {}, -1};
     Steps steps;
     try {
-        exportPages(job, startOffice, pictureCopied, steps);
+        exportPages(job, startOffice, pictureCopied, steps, exported.pages);
     } catch (const std::exception &e) {
         steps.fail(internalError(e.what()));
     } catch (...) {
         steps.fail(internalError("an unknown exception"));
     }
-    DocumentOutcome outcome{steps.lastFailure(), {}};
+    exported.failure = steps.lastFailure();
+    exported.failureStep = steps.lastFailureStep();
+    return exported;
+}
+
+DocumentOutcome commitDocument(const ExportedDocument &document)
+{
+    DocumentOutcome outcome{document.failure, {}, 0};
+    int failureStep = document.failureStep;
+    for (const auto &page : document.pages) {
+        try {
+            platform::writeFileWhole(page.fileName, page.emf);
+            ++outcome.pagesWritten;
+        } catch (const platform::WriteFailure &e) {
+            if (page.step > failureStep) {
+                outcome.failure = QString::fromUtf8(e.what());
+                failureStep = page.step;
+            }
+        }
+    }
     if (outcome.failed())
-        outcome.log = WriteLog(job.logFile, job.path, outcome.failure);
+        outcome.log = WriteLog(document.job.logFile, document.job.path, outcome.failure);
     return outcome;
+}
+
+DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+                                const PictureCopied &pictureCopied)
+{
+    return commitDocument(exportDocument(job, startOffice, pictureCopied));
 }
 
 } // namespace conversion

@@ -4,6 +4,7 @@
 #include "log/WriteLog.h"
 #include "office/Application.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -11,7 +12,7 @@
 
 namespace conversion {
 
-// What one document's export needs from the window, taken when its turn comes.
+// What one document's export needs, taken when its turn comes.
 struct DocumentJob {
     QString path;
     QString outputFolder; // ends in "/"
@@ -24,16 +25,41 @@ struct DocumentJob {
 struct DocumentOutcome {
     QString failure;
     LogWrite log;
+    int pagesWritten = 0;
     bool failed() const { return !failure.isEmpty(); }
+};
+
+// A document's pages as the office gave them, not yet written. Each step of
+// the export is numbered, so that writing the pictures later still leaves
+// the description of the failure that came last, as writing them at once
+// would have.
+struct ExportedDocument {
+    struct Page {
+        QString fileName;
+        QByteArray emf;
+        int step;
+    };
+    DocumentJob job;
+    QList<Page> pages;
+    QString failure;
+    int failureStep = -1;
 };
 
 // Called with every page picture the office copied, wanted or not empty.
 using PictureCopied = std::function<void(const office::Picture &)>;
 
-// Exports the wanted pages of one document as stem-N.emf files through a
-// fresh office instance, skipping failed steps one by one. When anything
-// failed, writes one log line with the last failure's description. Never
-// raises: even an unexpected error ends as that document's one log line.
+// The office's part of a document's export, through a fresh office
+// instance: the wanted pages' pictures, named stem-N.emf, with failed steps
+// skipped one by one. Writes nothing and never raises: even an unexpected
+// error ends as the document's failure.
+ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
+                                const PictureCopied &pictureCopied = {});
+
+// Writes an exported document's pictures whole, in page order, and, when
+// anything failed, one log line with the last failure's description.
+DocumentOutcome commitDocument(const ExportedDocument &document);
+
+// Both, one after the other: the export of one document as a run does it.
 DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied = {});
 

@@ -167,6 +167,13 @@ void Profile::offerAsTemplate() const
         t.dir = std::move(dir);
 }
 
+bool Profile::templateReady()
+{
+    auto &t = sessionTemplate();
+    std::lock_guard lock(t.mutex);
+    return t.dir != nullptr;
+}
+
 QString Profile::tempFolder() const
 {
     return dir_.filePath("tmp");

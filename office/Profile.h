@@ -21,6 +21,8 @@ public:
     // After a clean quit: this profile becomes the session's template, unless
     // there is one already.
     void offerAsTemplate() const;
+    // Whether later profiles are copies of a complete one already.
+    static bool templateReady();
 
 private:
     QTemporaryDir dir_;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTreeWidget>
 
 using platform::Answer;
@@ -152,17 +153,21 @@ private slots:
         bool busyWhileRunning = true;
         auto scripted = scriptedOffice(office);
         // A window whose office factory looks at the window as each document
-        // starts (the main thread is then only waiting for the export).
+        // starts, on the window's own thread (which is meanwhile waiting for
+        // the run, handling what the run posts to it in order).
         w.reset();
         auto services = testServices(office);
         frmMain *window = nullptr;
         services.startOffice = [&]() -> std::unique_ptr<office::Application> {
-            if (window && window->lblProcessing->text() != "") {
+            // Start-up's own check of the office runs on the window's thread.
+            const auto look = [&] {
                 progress << window->lblProcessing->text();
                 disabledWhileRunning &= !window->CmdDo->isEnabled() && !window->txtOutDir->isEnabled()
                                         && !window->txtLog->isEnabled();
                 busyWhileRunning &= platform::isBusyPointer();
-            }
+            };
+            if (QThread::currentThread() != window->thread())
+                QMetaObject::invokeMethod(window, look, Qt::BlockingQueuedConnection);
             return scripted();
         };
         w = std::make_unique<frmMain>(services);
@@ -185,6 +190,30 @@ private slots:
         QCOMPARE(w->ListView2->topLevelItemCount(), 3);
         QVERIFY(!QFile::exists(dir.filePath("run.log")));
         QVERIFY(opened.isEmpty());
+    }
+
+    void closingTheWindowDuringARunClosesItAfterTheRun()
+    {
+        w.reset();
+        auto services = testServices(office);
+        auto scripted = scriptedOffice(office);
+        frmMain *window = nullptr;
+        services.startOffice = [&]() -> std::unique_ptr<office::Application> {
+            if (QThread::currentThread() != window->thread())
+                QMetaObject::invokeMethod(window, [&] { window->close(); }, Qt::BlockingQueuedConnection);
+            return scripted();
+        };
+        w = std::make_unique<frmMain>(services);
+        window = w.get();
+        QVERIFY(w->Form_Load());
+        w->show();
+        addJobs({"/d/a.doc", "/d/b.doc"});
+        w->txtOutDir->setText(freshFolder());
+        w->txtLog->setText(dir.filePath("run.log"));
+        w->CmdDo_Click();
+        QCOMPARE(office.calls.filter("open ").size(), 2);
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
+        QVERIFY(!w->isVisible());
     }
 
     void failedDocumentOffersTheLog()

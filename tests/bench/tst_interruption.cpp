@@ -41,7 +41,7 @@ class tst_interruption : public QObject {
     void startRun(QProcess &run, const QString &out)
     {
         QStringList arguments{"--no-peer", out};
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 30; ++i)
             arguments << kTestDocs + "/Bug53380_1.doc";
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", temp.path());
@@ -58,7 +58,6 @@ private slots:
         const QString out = dir.filePath("stopped");
         startRun(run, out);
         const qint64 pid = run.processId();
-        QTest::qWait(500);
         ::kill(pid, SIGTERM);
         QVERIFY(run.waitForFinished(15000));
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
@@ -69,9 +68,12 @@ private slots:
         QCOMPARE(QDir(out).entryList({".pagegrab-*"}, QDir::Files | QDir::Hidden), QStringList{});
         QFile log(out + "/Pagegrab.log");
         QVERIFY(log.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = log.readAll().split('\n');
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].endsWith("处错：the run was interrupted\r"), lines[0].constData());
+        // Each document in flight, and no other, is logged as interrupted.
+        QList<QByteArray> lines = log.readAll().split('\n');
+        QCOMPARE(lines.takeLast(), "");
+        QVERIFY(!lines.isEmpty());
+        for (const QByteArray &line : lines)
+            QVERIFY2(line.endsWith("处错：the run was interrupted\r"), line.constData());
     }
 
     void leftoversOfAKilledRunGoAtTheNextStart()

@@ -1,16 +1,20 @@
+#include "conversion/BatchRun.h"
 #include "conversion/ConvertDocument.h"
 #include "office/LibreOffice.h"
 #include "platform/NativePath.h"
 #include "support/Documents.h"
 #include "support/Processes.h"
 #include "support/Emf.h"
+#include "support/OfficePdf.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
@@ -27,6 +31,33 @@ int enginePageCount(const QString &path)
     app->quit();
     return pages;
 }
+
+// An office that is killed just as it is to open one particular document.
+class DyingOnOpen : public office::Application {
+public:
+    DyingOnOpen(std::unique_ptr<office::Application> inner, int pid, QString victim)
+        : inner_(std::move(inner)), pid_(pid), victim_(std::move(victim))
+    {
+    }
+    void setCheckGrammarAsYouType(bool on) override { inner_->setCheckGrammarAsYouType(on); }
+    void setCheckGrammarWithSpelling(bool on) override { inner_->setCheckGrammarWithSpelling(on); }
+    std::unique_ptr<office::Document> open(const QString &path) override
+    {
+        if (path == victim_)
+            ::kill(pid_, SIGKILL);
+        return inner_->open(path);
+    }
+    office::Position selectionStart() override { return inner_->selectionStart(); }
+    office::Position selectionEnd() override { return inner_->selectionEnd(); }
+    void collapseSelectionToStart() override { inner_->collapseSelectionToStart(); }
+    void browseNextPage() override { inner_->browseNextPage(); }
+    void quit() override { inner_->quit(); }
+
+private:
+    std::unique_ptr<office::Application> inner_;
+    int pid_;
+    QString victim_;
+};
 
 } // namespace
 
@@ -121,6 +152,69 @@ private slots:
                      .failed());
         for (const char *page : {"1", "2"})
             QVERIFY(access(QFile::encodeName(out) + "\xb1\xa8\xb8\xe6-" + page + ".emf", R_OK) == 0);
+    }
+
+    void twoInFlightLeaveWhatOneAtATimeLeaves()
+    {
+        // Two documents named alike from different folders (the later one's
+        // pictures must remain), one that fails, and some that convert.
+        QDir().mkpath(dir.filePath("other"));
+        const QString twin = dir.filePath("other/simple.doc");
+        QFile::copy(documents::pages(dir.path(), "twin.fodt", 3), twin);
+        const QStringList list{kTestDocs + "/simple.doc", kTestDocs + "/fuzzed-unreadable.doc",
+                               kTestDocs + "/HeaderFooterProblematic.doc", twin, kTestDocs + "/Bug47958.doc"};
+        QMap<QString, QByteArray> results[2];
+        QStringList logs[2];
+        for (int inFlight : {1, 2}) {
+            const QString out = freshFolder(QStringLiteral("flight%1").arg(inFlight));
+            const QString log = out + "run.log";
+            conversion::BatchRun run({list, out, std::nullopt, log, inFlight}, [] { return office::startLibreOffice(); },
+                                     {});
+            run.start();
+            QCOMPARE(int(run.wait().size()), list.size());
+            for (const QString &name : QDir(out).entryList({"*.emf"}, QDir::Files)) {
+                QFile picture(out + name);
+                QVERIFY(picture.open(QIODevice::ReadOnly));
+                results[inFlight - 1][name] = picture.readAll();
+            }
+            for (const QString &line : logLines(log))
+                logs[inFlight - 1] << line.section('\t', 1);
+        }
+        QCOMPARE(results[1].keys(), results[0].keys());
+        for (const QString &name : results[0].keys())
+            QVERIFY2(results[1][name] == results[0][name], qPrintable(name));
+        QCOMPARE(logs[1], logs[0]);
+        QCOMPARE(logs[0].size(), 1);
+        // The twin has three pages, the real simple.doc one: page 1 is the twin's.
+        QVERIFY(results[0].contains("simple-3.emf"));
+        QVERIFY(emfContainsText(results[0]["simple-1.emf"], "Page 1"));
+    }
+
+    void anOfficeKilledMidDocumentFailsOnlyItsDocument()
+    {
+        // The office of one document dies as it opens it, while the other
+        // document converts in an office of its own.
+        const QString victim = documents::pages(dir.path(), "victim.fodt", 2);
+        std::mutex starting;
+        const office::ApplicationFactory start = [&]() -> std::unique_ptr<office::Application> {
+            std::lock_guard lock(starting);
+            const QList<int> before = officeChildren();
+            auto app = office::startLibreOffice();
+            int own = 0;
+            for (int pid : officeChildren())
+                if (!before.contains(pid))
+                    own = pid;
+            return std::make_unique<DyingOnOpen>(std::move(app), own, victim);
+        };
+        const QString out = freshFolder("killed");
+        conversion::BatchRun run({{victim, kTestDocs + "/saved-by-table.doc"}, out, std::nullopt, out + "run.log", 2},
+                                 start, {});
+        run.start();
+        const auto outcomes = run.wait();
+        QCOMPARE(outcomes.size(), std::size_t(2));
+        QVERIFY2(outcomes[0].failure.contains("the office ended unexpectedly"), qPrintable(outcomes[0].failure));
+        QVERIFY(!outcomes[1].failed());
+        QCOMPARE(outcomes[1].pagesWritten, pdfPageCount(officePdf(kTestDocs + "/saved-by-table.doc", dir.path())));
     }
 
     void unreadableDocumentsGiveOneLineAndNoFiles()

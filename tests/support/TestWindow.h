@@ -7,8 +7,9 @@
 #include <QTest>
 #include <QUuid>
 
-// Services for a window under test: the scripted office, an instance key of
-// its own, and a server that refuses at once instead of a name lookup.
+// Services for a window under test: the scripted office (one document at a
+// time, so its calls keep their order), an instance key of its own, and a
+// server that refuses at once instead of a name lookup.
 inline frmMain::Services testServices(OfficeScript &office, const QString &programFolder = {})
 {
     return {
@@ -16,6 +17,7 @@ inline frmMain::Services testServices(OfficeScript &office, const QString &progr
         "pagegrab-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces),
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder,
         "http://127.0.0.1:9",
+        1,
     };
 }
 

@@ -1,0 +1,104 @@
+#pragma once
+
+// The office layer with the time of each phase added up, across every
+// document in flight.
+
+#include "office/Application.h"
+
+#include <QElapsedTimer>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class Phases {
+public:
+    template <class F>
+    auto operator()(const char *phase, F &&f) -> decltype(f())
+    {
+        QElapsedTimer t;
+        t.start();
+        struct Add {
+            Phases &phases;
+            const char *name;
+            QElapsedTimer &t;
+            ~Add()
+            {
+                std::lock_guard lock(phases.mutex_);
+                phases.seconds_[name] += t.nsecsElapsed() / 1e9;
+            }
+        } add{*this, phase, t};
+        return f();
+    }
+
+    std::map<std::string, double> seconds() const
+    {
+        std::lock_guard lock(mutex_);
+        return seconds_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, double> seconds_;
+};
+
+class TimedRange : public office::Range {
+public:
+    TimedRange(std::unique_ptr<office::Range> inner, Phases &time, bool &firstCopy)
+        : inner_(std::move(inner)), time_(time), firstCopy_(firstCopy)
+    {
+    }
+    office::Picture copy() override
+    {
+        // The first picture of a document pays for its layout.
+        const char *phase = firstCopy_ ? "first page (layout + EMF)" : "other pages (EMF)";
+        firstCopy_ = false;
+        return time_(phase, [&] { return inner_->copy(); });
+    }
+
+private:
+    std::unique_ptr<office::Range> inner_;
+    Phases &time_;
+    bool &firstCopy_;
+};
+
+class TimedDocument : public office::Document {
+public:
+    TimedDocument(std::unique_ptr<office::Document> inner, Phases &time) : inner_(std::move(inner)), time_(time) {}
+    void select() override { time_("page count", [&] { inner_->select(); }); }
+    std::unique_ptr<office::Range> range(office::Position s, office::Position e) override
+    {
+        return std::make_unique<TimedRange>(inner_->range(s, e), time_, firstCopy_);
+    }
+    void close() override { time_("close", [&] { inner_->close(); }); }
+    QString damage() const override { return inner_->damage(); }
+
+private:
+    std::unique_ptr<office::Document> inner_;
+    Phases &time_;
+    bool firstCopy_ = true;
+};
+
+class TimedApplication : public office::Application {
+public:
+    TimedApplication(std::unique_ptr<office::Application> inner, Phases &time) : inner_(std::move(inner)), time_(time) {}
+    void setCheckGrammarAsYouType(bool on) override { time_("options", [&] { inner_->setCheckGrammarAsYouType(on); }); }
+    void setCheckGrammarWithSpelling(bool on) override
+    {
+        time_("options", [&] { inner_->setCheckGrammarWithSpelling(on); });
+    }
+    std::unique_ptr<office::Document> open(const QString &path) override
+    {
+        return std::make_unique<TimedDocument>(time_("load", [&] { return inner_->open(path); }), time_);
+    }
+    office::Position selectionStart() override { return inner_->selectionStart(); }
+    office::Position selectionEnd() override { return inner_->selectionEnd(); }
+    void collapseSelectionToStart() override { inner_->collapseSelectionToStart(); }
+    void browseNextPage() override { inner_->browseNextPage(); }
+    void quit() override { time_("quit", [&] { inner_->quit(); }); }
+
+private:
+    std::unique_ptr<office::Application> inner_;
+    Phases &time_;
+};
