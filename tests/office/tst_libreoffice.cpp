@@ -104,7 +104,7 @@ private slots:
         app->quit();
     }
 
-    void blankPageIsAnEmptyPictureOfItsPageAndHeadersAreText()
+    void blankPagesHeadersAndWhatIsNotPrinted()
     {
         auto app = office::startLibreOffice();
         const QString path = documents::withBlankPage(dir.path(), "blank.fodt");
@@ -121,6 +121,19 @@ private slots:
         const QStringList first = emfTexts(pictures[0]);
         for (const char *text : {"Header text", "First page", "Footer text"})
             QVERIFY2(first.join(' ').contains(text), qPrintable(first.join('|')));
+        // Comments and hidden text stay out of the page, which keeps its frame.
+        auto other = office::startLibreOffice();
+        const QString marked = documents::withCommentHiddenTextAndField(dir.path(), "marked.fodt");
+        auto markedDoc = other->open(marked);
+        QCOMPARE(walk(*other, *markedDoc).size(), 1);
+        const QByteArray markedPage = markedDoc->range(0, 1)->copy().emf;
+        markedDoc->close();
+        other->quit();
+        const QString markedText = emfTexts(markedPage).join(' ');
+        QVERIFY2(markedText.contains("Shown") && markedText.contains("Field value"), qPrintable(markedText));
+        QVERIFY2(!markedText.contains("Comment") && !markedText.contains("Hidden"), qPrintable(markedText));
+        QVERIFY(qAbs(readEmfHeader(markedPage).frame.width() - 21000) <= 3);
+
         const EmfHeader blank = readEmfHeader(pictures[1]);
         QVERIFY(blank.valid);
         QVERIFY(qAbs(blank.frame.width() - 21000) <= 3 && qAbs(blank.frame.height() - 29700) <= 3);

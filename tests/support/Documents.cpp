@@ -13,6 +13,7 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ xmlns:dc="http://purl.org/dc/elements/1.1/"
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.text">
 <office:automatic-styles>
  <style:page-layout style:name="Portrait"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" style:print-orientation="portrait" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
@@ -20,6 +21,7 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
  <style:page-layout style:name="RightOnly" style:page-usage="right"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
  <style:style style:name="ToRight" style:family="paragraph" style:master-page-name="Right"/>
  <style:style style:name="ToHeaded" style:family="paragraph" style:master-page-name="Headed"/>
+ <style:style style:name="Hidden" style:family="text"><style:text-properties text:display="none"/></style:style>
  <style:style style:name="Break" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
  <style:style style:name="ToLandscape" style:family="paragraph" style:master-page-name="Wide"/>
  <style:style style:name="ToPortrait" style:family="paragraph" style:master-page-name="Standard"/>
@@ -79,6 +81,14 @@ QString withBlankPage(const QString &folder, const QString &name)
     return write(folder, name,
                  "<text:p text:style-name=\"ToHeaded\">First page</text:p>\n"
                  "<text:p text:style-name=\"ToRight\">After the blank page</text:p>\n");
+}
+
+QString withCommentHiddenTextAndField(const QString &folder, const QString &name)
+{
+    return write(folder, name,
+                 "<text:p>Shown<office:annotation><dc:creator>Reviewer</dc:creator><text:p>Comment words</text:p>"
+                 "</office:annotation> text <text:span text:style-name=\"Hidden\">Hidden words</text:span>"
+                 "<text:text-input text:description=\"Field\">Field value</text:text-input></text:p>\n");
 }
 
 QString inFaces(const QString &folder, const QString &name, const QStringList &faces)

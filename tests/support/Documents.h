@@ -16,6 +16,8 @@ QString tableAcrossPages(const QString &folder, const QString &name);
 // Page 1 with a header and a footer, then a section that must start on a
 // right page, so the office inserts a blank page 2; page 3 follows.
 QString withBlankPage(const QString &folder, const QString &name);
+// A paragraph with a comment, hidden text and an input field.
+QString withCommentHiddenTextAndField(const QString &folder, const QString &name);
 // One paragraph per face, its text the face's name, written in it (for
 // Western and Chinese text alike).
 QString inFaces(const QString &folder, const QString &name, const QStringList &faces);
