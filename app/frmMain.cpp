@@ -70,23 +70,13 @@ bool frmMain::Form_Load()
 
     // The office is started once only to prove that it can be; every document
     // gets a fresh one of its own later.
-    std::unique_ptr<office::Application> office;
-    try {
-        office = services_.startOffice();
-    } catch (const office::Failure &) {
-    }
-    const QUrl page = informationPageAddress(services_.informationServer);
-    if (!office) {
+    if (!office::officeRuns(services_.startOffice)) {
         platform::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
         return false;
     }
     CmdHelp->setText("帮助");
     CmdHelp->setVisible(false);
-    WebBrowser1->load(page);
-    try {
-        office->quit();
-    } catch (const office::Failure &) {
-    }
+    WebBrowser1->load(informationPageAddress(services_.informationServer));
     return true;
 }
 

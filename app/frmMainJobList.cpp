@@ -3,7 +3,7 @@
 #include "app/frmMain.h"
 
 #include "app/JobItem.h"
-#include "joblist/FolderScan.h"
+#include "joblist/Entries.h"
 #include "joblist/FrmPath.h"
 #include "platform/BusyPointer.h"
 #include "platform/FileDialog.h"
@@ -11,28 +11,9 @@
 #include "platform/ModalDialog.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
-
-namespace {
-
-const char kMask[] = "*.doc";
-
-// A selection is limited to what a name buffer of this many characters holds:
-// the folder, then each chosen name, each followed by a NUL.
-constexpr qsizetype kNameBufferChars = 32767;
-
-bool fitsNameBuffer(const QStringList &paths)
-{
-    qsizetype needed = QFileInfo(paths.constFirst()).path().size() + 2;
-    for (const QString &path : paths)
-        needed += QFileInfo(path).fileName().size() + 1;
-    return needed <= kNameBufferChars;
-}
-
-} // namespace
 
 void frmMain::CmdFileOp_Click(int Index)
 {
@@ -57,18 +38,14 @@ void frmMain::addFiles()
     const QStringList chosen = platform::FileDialog::getOpenFileNames(this, "新增", dialogFolder_, "Word文件(*.doc)");
     if (chosen.isEmpty())
         return;
-    if (!fitsNameBuffer(chosen)) {
+    const auto entries = joblist::pickedFileEntries(chosen);
+    if (!entries) {
         platform::MessageBox::show(this, "您选择的文件名数超过了Windows系统的最大限制，请分批次加入文件！");
         refreshCount();
         return;
     }
-    // One file is taken by its full path; several by the folder as the dialog
-    // names it, a "/" and each name (so two separators at the root).
-    for (const QString &path : chosen) {
-        const QFileInfo file(path);
-        const QString text = chosen.size() == 1 ? path : file.path() + "/" + file.fileName();
-        ListView2->addTopLevelItem(newJobItem(text));
-    }
+    for (const QString &entry : *entries)
+        ListView2->addTopLevelItem(newJobItem(entry));
     refreshCount();
 }
 
@@ -85,15 +62,8 @@ void frmMain::addFolder()
     if (folder.trimmed().isEmpty())
         return;
     platform::setBusyPointer(true);
-    if (!folder.endsWith('/'))
-        folder += '/';
-    QStringList found;
-    if (subfolders)
-        joblist::ScanFolder(found, folder, kMask);
-    else
-        joblist::listFolder(found, folder, kMask);
     QList<QTreeWidgetItem *> items;
-    for (const QString &path : found)
+    for (const QString &path : joblist::folderEntries(folder, subfolders))
         items << newJobItem(path);
     ListView2->addTopLevelItems(items);
     platform::setBusyPointer(false);

@@ -7,6 +7,7 @@
 #include "conversion/PageRange.h"
 #include "platform/BusyPointer.h"
 #include "platform/Clipboard.h"
+#include "platform/FolderPath.h"
 #include "platform/MessageBox.h"
 #include "platform/Programs.h"
 
@@ -62,8 +63,9 @@ void frmMain::CmdDo_Click()
         Command2_Click();
         return;
     }
-    if (!txtOutDir->text().endsWith('/'))
-        txtOutDir->setText(txtOutDir->text() + "/");
+    QString outputFolder = txtOutDir->text();
+    platform::appendSeparator(outputFolder);
+    txtOutDir->setText(outputFolder);
     if (!QFileInfo::exists(txtOutDir->text()) && !QDir().mkdir(txtOutDir->text())) {
         platform::MessageBox::show(this, "无法创建图片保存目录！");
         return;

@@ -14,9 +14,4 @@ QStringList converterArguments(const QString &outputFolder)
     return {kToken, outputFolder};
 }
 
-QString converterCommandLine(const QString &programFolder, const QString &outputFolder)
-{
-    return converterPath(programFolder) + " " + kToken + " \"" + outputFolder + "\"";
-}
-
 } // namespace imageconv

@@ -13,8 +13,5 @@ inline constexpr char kToken[] = "emf@pagegrab.example";
 QString converterPath(const QString &programFolder);
 // The token and the output folder, each one argument as it stands.
 QStringList converterArguments(const QString &outputFolder);
-// The same start written as one command line, for display: the program's
-// path unquoted, the folder in double quotes.
-QString converterCommandLine(const QString &programFolder, const QString &outputFolder);
 
 } // namespace imageconv

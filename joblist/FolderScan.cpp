@@ -1,5 +1,6 @@
 #include "joblist/FolderScan.h"
 
+#include "platform/FolderPath.h"
 #include "platform/NativePath.h"
 
 #include <dirent.h>
@@ -47,8 +48,7 @@ struct Folder {
 
 void scan(QStringList &found, QString &folder, const QString &mask, std::vector<Folder> &ancestors)
 {
-    if (!folder.endsWith('/'))
-        folder += '/';
+    platform::appendSeparator(folder);
     struct stat self {};
     if (stat(platform::toNativePath(folder).constData(), &self) != 0)
         return;
@@ -83,8 +83,7 @@ bool matchesMask(const QString &name, const QString &mask)
 
 void listFolder(QStringList &found, QString folder, const QString &mask)
 {
-    if (!folder.endsWith('/'))
-        folder += '/';
+    platform::appendSeparator(folder);
     for (const Entry &entry : entriesOf(folder))
         if (!entry.isFolder && matchesMask(entry.name, mask))
             found << folder + entry.name;

@@ -75,4 +75,7 @@ public:
 // Starts a fresh instance; throws Failure when none can be started.
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;
 
+// Whether an office can run here: one is started and quit again.
+bool officeRuns(const ApplicationFactory &start);
+
 } // namespace office

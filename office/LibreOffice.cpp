@@ -216,6 +216,16 @@ void LibreOfficeDocument::close()
 
 } // namespace
 
+bool officeRuns(const ApplicationFactory &start)
+{
+    try {
+        start()->quit();
+        return true;
+    } catch (const Failure &) {
+        return false;
+    }
+}
+
 std::unique_ptr<Application> startLibreOffice(const Limits &limits)
 {
     return std::make_unique<LibreOfficeApplication>(limits);

@@ -62,18 +62,12 @@ OfficeInstance::OfficeInstance(const Limits &limits)
     start();
 }
 
-OfficeInstance::Guard::Guard(OfficeInstance &office) : office_(office)
+std::chrono::milliseconds OfficeInstance::callLimit()
 {
     const auto now = std::chrono::steady_clock::now();
-    const auto forDocument = office.documentDeadline_ - std::min(now, office.documentDeadline_);
-    office.documentLimitArmed_ = forDocument < office.limits_.call;
-    office.watchdog_.arm(std::chrono::duration_cast<std::chrono::milliseconds>(
-        office.documentLimitArmed_ ? forDocument : std::chrono::nanoseconds(office.limits_.call)));
-}
-
-OfficeInstance::Guard::~Guard()
-{
-    office_.watchdog_.disarm();
+    const auto forDocument = documentDeadline_ - std::min(now, documentDeadline_);
+    documentLimitArmed_ = forDocument < limits_.call;
+    return documentLimitArmed_ ? std::chrono::duration_cast<std::chrono::milliseconds>(forDocument) : limits_.call;
 }
 
 OfficeInstance::~OfficeInstance()

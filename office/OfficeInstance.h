@@ -34,7 +34,7 @@ public:
             throw Failure("the office is not running");
         // Disarmed however the call ends, so a failure of ours inside it
         // cannot leave the office to be ended later for nothing.
-        const Guard guard(*this);
+        const Watchdog::Armed armed(watchdog_, callLimit());
         try {
             return f();
         } catch (const css::lang::DisposedException &e) {
@@ -56,15 +56,8 @@ public:
     void shutDown();
 
 private:
-    class Guard {
-    public:
-        explicit Guard(OfficeInstance &office);
-        ~Guard();
-
-    private:
-        OfficeInstance &office_;
-    };
-
+    // The call limit, or what is left of the document's when that is nearer.
+    std::chrono::milliseconds callLimit();
     void start();
     void startOnce();
     std::string notStartedText() const;

@@ -25,7 +25,7 @@ extern char **environ;
 namespace office {
 namespace {
 
-const char *const kOfficeBinary = "/usr/lib/libreoffice/program/soffice.bin";
+const char *const kOfficeBinary = LIBREOFFICE_PROGRAM_DIR "/soffice.bin";
 
 // Our own bootstrap variable points at our UNO runtime, not the office's;
 // the temporary folder is the office's own.

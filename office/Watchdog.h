@@ -20,6 +20,18 @@ public:
 
     void arm(std::chrono::milliseconds limit);
     void disarm();
+
+    // Armed for one scope, disarmed however the scope is left.
+    class Armed {
+    public:
+        Armed(Watchdog &watchdog, std::chrono::milliseconds limit) : watchdog_(watchdog) { watchdog_.arm(limit); }
+        ~Armed() { watchdog_.disarm(); }
+        Armed(const Armed &) = delete;
+        Armed &operator=(const Armed &) = delete;
+
+    private:
+        Watchdog &watchdog_;
+    };
     // Whether the limit of the latest arming passed.
     bool fired() const;
 

@@ -92,14 +92,6 @@ private slots:
         QCOMPARE(twips::width(w.Frame6), twips::fromPixels(w.width()) - 10370);
     }
 
-    void converterCommandLineText()
-    {
-        QCOMPARE(imageconv::converterCommandLine("/opt/my tools", "/pics/"),
-                 QString("/opt/my tools/Convix.dll ") + imageconv::kToken + " \"/pics/\"");
-        QCOMPARE(imageconv::converterCommandLine("/", ""), QString("//Convix.dll ") + imageconv::kToken + " \"\"");
-        QCOMPARE(QString(imageconv::kToken).size(), 20);
-    }
-
     void converterStartsWithTwoArgumentsAndOnlyTheLastIsEnded()
     {
         QTemporaryDir base;

@@ -174,5 +174,5 @@ private slots:
     }
 };
 
-PAGEGRAB_GUI_TEST_MAIN(tst_convix_window)
+PAGEGRAB_WIDGET_TEST_MAIN(tst_convix_window)
 #include "tst_convix_window.moc"
