@@ -18,14 +18,15 @@ namespace {
 
 QByteArray encode(const QImage &rendered, Format format)
 {
-    // Neither BMP nor JPG keeps transparency: the page goes on white paper.
+    // Every picture is a page on white paper, as BMP and JPG (which keep no
+    // transparency) need it and as PNG then shows it alike.
     QImage paper(rendered.size(), QImage::Format_RGB32);
     paper.fill(Qt::white);
     QPainter(&paper).drawImage(0, 0, rendered);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format == Format::Jpg ? "jpg" : "bmp");
+    QImageWriter writer(&buffer, extensionOf(format));
     if (format == Format::Jpg)
         writer.setQuality(90);
     if (!writer.write(paper))
@@ -34,6 +35,19 @@ QByteArray encode(const QImage &rendered, Format format)
 }
 
 } // namespace
+
+const char *extensionOf(Format format)
+{
+    switch (format) {
+    case Format::Bmp:
+        return "bmp";
+    case Format::Png:
+        return "png";
+    case Format::Jpg:
+        break;
+    }
+    return "jpg";
+}
 
 QStringList pictureFiles(const QString &folder)
 {
@@ -48,7 +62,7 @@ QStringList pictureFiles(const QString &folder)
 QString targetPath(const QString &emfPath, Format format)
 {
     const QFileInfo emf(emfPath);
-    return emf.dir().filePath(emf.completeBaseName() + (format == Format::Jpg ? ".jpg" : ".bmp"));
+    return emf.dir().filePath(emf.completeBaseName() + "." + extensionOf(format));
 }
 
 QSize pixelSize(const QString &emfPath, int dpi)

@@ -12,7 +12,10 @@
 
 namespace convix {
 
-enum class Format { Bmp, Jpg };
+enum class Format { Bmp, Jpg, Png };
+
+// The format's file extension, without its dot.
+const char *extensionOf(Format format);
 
 // The folder's EMF files (not its subfolders'), pages in number order.
 QStringList pictureFiles(const QString &folder);

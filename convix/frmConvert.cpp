@@ -34,6 +34,7 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
     auto *options = new QGroupBox("转换为");
     OptBmp = new QRadioButton("BMP");
     OptJpg = new QRadioButton("JPG");
+    OptPng = new QRadioButton("PNG");
     OptJpg->setChecked(true);
     cboDpi = new QComboBox;
     for (int dpi : {96, 150, 300})
@@ -41,6 +42,7 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
     auto *optionRow = new QHBoxLayout(options);
     optionRow->addWidget(OptBmp);
     optionRow->addWidget(OptJpg);
+    optionRow->addWidget(OptPng);
     optionRow->addSpacing(24);
     optionRow->addWidget(new QLabel("分辨率："));
     optionRow->addWidget(cboDpi);
@@ -92,7 +94,9 @@ void frmConvert::CmdStart_Click()
 {
     convix::Job job;
     job.files = files_;
-    job.format = OptBmp->isChecked() ? convix::Format::Bmp : convix::Format::Jpg;
+    job.format = OptBmp->isChecked()   ? convix::Format::Bmp
+                 : OptPng->isChecked() ? convix::Format::Png
+                                       : convix::Format::Jpg;
     job.dpi = cboDpi->currentData().toInt();
     int existing = 0;
     for (const QString &file : files_)
@@ -147,6 +151,7 @@ void frmConvert::setRunning(bool running)
     CmdCancel->setEnabled(running);
     OptBmp->setEnabled(!running);
     OptJpg->setEnabled(!running);
+    OptPng->setEnabled(!running);
     cboDpi->setEnabled(!running);
 }
 

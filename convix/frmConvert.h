@@ -30,7 +30,7 @@ public:
 
     QLabel *lblFolder;
     QListWidget *lstFiles;
-    QRadioButton *OptBmp, *OptJpg;
+    QRadioButton *OptBmp, *OptJpg, *OptPng;
     QComboBox *cboDpi;
     QProgressBar *barProgress;
     QListWidget *lstFailed;

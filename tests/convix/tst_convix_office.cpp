@@ -98,6 +98,17 @@ private slots:
         QFile bmpFile(folder + "/Bug47958-2.bmp");
         QVERIFY(bmpFile.open(QIODevice::ReadOnly));
         QCOMPARE(bmpFile.read(2), QByteArray("BM"));
+
+        // PNG, at the same resolutions, on white paper like the others.
+        const auto png = convix::convert({{folder + "/simple-1.emf"}, convix::Format::Png, 150, false},
+                                         realRenderer(), cancel);
+        QCOMPARE(png.written, 1);
+        QFile pngFile(folder + "/simple-1.png");
+        QVERIFY(pngFile.open(QIODevice::ReadOnly));
+        QCOMPARE(pngFile.read(8), QByteArray("\x89PNG\r\n\x1a\n"));
+        const QImage page(folder + "/simple-1.png");
+        QCOMPARE(page.size(), QSize(1275, 1650));
+        QVERIFY(!page.hasAlphaChannel() || page.pixelColor(0, 0).alpha() == 255);
         QVERIFY(leftovers(folder).isEmpty());
     }
 
