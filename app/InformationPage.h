@@ -9,3 +9,8 @@ inline QUrl informationPageAddress(const QString &server)
 {
     return QUrl(server + "/soft/Pagegrab.aspx?VER=" + "1.0");
 }
+
+// What the panel shows when the information page cannot be loaded (no
+// network, the server down): the program, the four steps of a run, and
+// where the pictures and the log go.
+QString offlinePage(const QString &logPath);

@@ -76,7 +76,13 @@ bool frmMain::Form_Load()
     }
     CmdHelp->setText("帮助");
     CmdHelp->setVisible(false);
-    WebBrowser1->load(informationPageAddress(services_.informationServer));
+    const QUrl page = informationPageAddress(services_.informationServer);
+    // A page that cannot be loaded gives way to our own, once.
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this, page](bool loaded) {
+        if (!loaded && WebBrowser1->url() == page)
+            WebBrowser1->setHtml(offlinePage(txtLog->text()), page);
+    });
+    WebBrowser1->load(page);
     return true;
 }
 

@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <csignal>
@@ -37,6 +40,13 @@ void writeStandIn(const QString &folder)
     script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args-$$.txt\"\nexec sleep 60\n");
     script.close();
     script.setPermissions(script.permissions() | QFile::ExeOwner);
+}
+
+// What the panel's page says, as text, once it says anything with `mark` in it.
+bool panelSays(frmMain &w, const QString &mark, QString &text)
+{
+    w.WebBrowser1->page()->toPlainText([&text](const QString &t) { text = t; });
+    return text.contains(mark);
 }
 
 } // namespace
@@ -90,6 +100,41 @@ private slots:
         w.CmdHelp->click();
         QCOMPARE(w.frameGeometry().width(), pixels(hiddenOuter + panel + 80));
         QCOMPARE(twips::width(w.Frame6), twips::fromPixels(w.width()) - 10370);
+    }
+
+    void offlinePageUnlessTheServerAnswers()
+    {
+        // The test's server address refuses at once: our own page appears,
+        // while the panel still names the server's address.
+        auto offline = startedWindow(office);
+        QVERIFY(offline);
+        QString text;
+        QTRY_VERIFY_WITH_TIMEOUT(panelSays(*offline, "批量转换为图片", text), 30000);
+        QVERIFY2(text.contains("Pagegrab") && text.contains("版本 1.0") && text.contains(offline->txtLog->text()),
+                 qPrintable(text));
+        QCOMPARE(offline->WebBrowser1->url(), QUrl("http://127.0.0.1:9/soft/Pagegrab.aspx?VER=1.0"));
+        offline.reset();
+
+        // A server that answers has its page shown unchanged.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QStringList asked;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *client = server.nextPendingConnection();
+            connect(client, &QTcpSocket::readyRead, client, [&asked, client] {
+                asked << QString::fromLatin1(client->readAll()).section(' ', 1, 1);
+                client->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n\r\n"
+                              "<html><body>From the information server</body></html>");
+                client->disconnectFromHost();
+            });
+        });
+        auto services = testServices(office);
+        services.informationServer = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
+        frmMain online(services);
+        QVERIFY(online.Form_Load());
+        QTRY_VERIFY_WITH_TIMEOUT(panelSays(online, "From the information server", text), 30000);
+        QVERIFY(!text.contains("批量转换为图片"));
+        QVERIFY(asked.contains("/soft/Pagegrab.aspx?VER=1.0"));
     }
 
     void converterStartsWithTwoArgumentsAndOnlyTheLastIsEnded()
