@@ -1,8 +1,8 @@
 #include "app/frmMain.h"
 
-#include "app/DefaultLogPath.h"
 #include "app/InformationPage.h"
 #include "conversion/BatchRun.h"
+#include "log/DefaultLogPath.h"
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
 #include "platform/Twips.h"

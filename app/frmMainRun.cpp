@@ -149,6 +149,7 @@ void frmMain::runBatch()
              QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
                                        Qt::QueuedConnection);
          },
+         {},
          [&waiting] { QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection); }});
     batch_ = &run;
     run.start();

@@ -38,6 +38,8 @@ public:
         // The lowest-numbered document (from 1) not yet finished.
         std::function<void(int number)> working;
         PictureCopied pictureCopied;
+        // A document has been written (index from 0, in list order).
+        std::function<void(int index, const DocumentOutcome &outcome)> finished;
         // Every document that was started has been written; the run is over.
         std::function<void()> done;
     };

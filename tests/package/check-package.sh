@@ -25,7 +25,9 @@ for path in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pagegrab
             ./usr/share/icons/hicolor/32x32/apps/pagegrab.png; do
     check "contains $path" grep -q " $path\$" <<<"$contents"
 done
-for program in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pagegrab; do
+check "contains the batch command's manual" grep -q " ./usr/share/man/man1/pagegrab-batch.1.gz\$" <<<"$contents"
+for program in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./opt/pagegrab/pagegrab-batch ./usr/bin/pagegrab \
+               ./usr/bin/pagegrab-batch; do
     check "$program is executable" grep -qE "^-rwxr-xr-x .* $program\$" <<<"$contents"
 done
 

@@ -1,4 +1,4 @@
-#include "app/DefaultLogPath.h"
+#include "log/DefaultLogPath.h"
 
 #include <QDir>
 #include <QStandardPaths>

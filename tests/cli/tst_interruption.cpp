@@ -37,16 +37,16 @@ class tst_interruption : public QObject {
     QTemporaryDir dir;
     QTemporaryDir temp; // the programs' own temporary folder
 
-    // A batch of real documents through the benchmark's run, ours only.
+    // A batch of real documents through pagegrab-batch.
     void startRun(QProcess &run, const QString &out)
     {
-        QStringList arguments{"--no-peer", out};
+        QStringList arguments{"--log", out + "/Pagegrab.log", out};
         for (int i = 0; i < 30; ++i)
             arguments << kTestDocs + "/Bug53380_1.doc";
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", temp.path());
         run.setProcessEnvironment(environment);
-        run.start(PAGEGRAB_BENCH, arguments);
+        run.start(PAGEGRAB_BATCH, arguments);
         QVERIFY(run.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!officesOf(run.processId()).isEmpty(), 20000);
     }
@@ -90,7 +90,7 @@ private slots:
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", temp.path());
         next.setProcessEnvironment(environment);
-        next.start(PAGEGRAB_BENCH, {"--no-peer", dir.filePath("next"), kTestDocs + "/simple.doc"});
+        next.start(PAGEGRAB_BATCH, {"--log", dir.filePath("next.log"), dir.filePath("next"), kTestDocs + "/simple.doc"});
         QVERIFY(next.waitForFinished(60000));
         QCOMPARE(next.exitCode(), 0);
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});

@@ -1,0 +1,118 @@
+// pagegrab-batch [OPTIONS] OUTPUT_FOLDER PATH...
+//
+// The window's batch run for scripts, servers and job runners: the same
+// batch component, so the same files and log lines as the window's.
+// Exit status: 0 every document converted, 1 at least one document failed
+// (and was logged), 2 wrong usage, an output folder that cannot be created,
+// or nothing to do.
+
+#include "cli/Progress.h"
+#include "cli/Request.h"
+#include "log/DefaultLogPath.h"
+#include "log/WriteLog.h"
+#include "office/LibreOffice.h"
+#include "platform/Termination.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kConverted = 0;
+constexpr int kFailed = 1;
+constexpr int kCannotRun = 2;
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("pagegrab-batch");
+    QTranslator qtTexts;
+    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
+
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QCommandLineParser parser;
+    parser.setApplicationDescription("把Word文档的每一页转换为一个EMF图片文件（文档名-页码.emf），"
+                                     "处理出错的文档记录在日志文件中。\n"
+                                     "退出状态：0 全部转换；1 有文档出错并已记录；2 用法错误、无法创建图片保存目录或没有需要处理的文档。");
+    parser.addHelpOption();
+    const QCommandLineOption recursive({"r", "recursive"}, "同时添加子目录中的文档。");
+    const QCommandLineOption from("from", "转换页码范围的第一页。", "N");
+    const QCommandLineOption to("to", "转换页码范围的最后一页。", "M");
+    const QCommandLineOption log("log", "处理日志文件（默认：" + defaultLogPath(programFolder) + "）。", "FILE");
+    const QCommandLineOption jobs(
+        "jobs", QStringLiteral("同时处理的文档数（默认：%1）。").arg(conversion::defaultDocumentsInFlight()), "N");
+    const QCommandLineOption shard("shard", "只处理列表中第K、K+N、K+2N……个文档（从0数起），以便多台机器分担同一列表。",
+                                   "K/N");
+    parser.addOptions({recursive, from, to, log, jobs, shard});
+    parser.addPositionalArgument("OUTPUT_FOLDER", "图片保存目录。");
+    parser.addPositionalArgument("PATH", "文档，或其中的.doc文档要添加的目录。", "PATH...");
+    if (!parser.parse(app.arguments())) {
+        say("pagegrab-batch：" + parser.errorText());
+        return kCannotRun;
+    }
+    if (parser.isSet("help"))
+        parser.showHelp(kConverted);
+
+    const QStringList positional = parser.positionalArguments();
+    cli::Options options;
+    options.outputFolder = positional.value(0);
+    options.paths = positional.mid(1);
+    options.recursive = parser.isSet(recursive);
+    options.from = parser.value(from);
+    options.to = parser.value(to);
+    options.logFile = parser.value(log);
+    options.jobs = parser.value(jobs);
+    options.shard = parser.value(shard);
+    const cli::Request request = cli::readRequest(options, programFolder);
+    if (!request.problem.isEmpty()) {
+        say("pagegrab-batch：" + request.problem);
+        return kCannotRun;
+    }
+
+    cli::Progress progress(request.batch.documents, stderr, isatty(STDERR_FILENO));
+    conversion::BatchRun run(request.batch, [] { return office::startLibreOffice(); },
+                             {{}, {}, [&](int index, const auto &outcome) { progress.finished(index, outcome); }, {}});
+    // Stopped from outside, the documents in flight are ended and logged as
+    // interrupted, and nothing partial is left.
+    platform::stopCleanlyOnTermination([&run] {
+        run.stop();
+        office::endAllOffices();
+    });
+    run.start();
+    const auto &outcomes = run.wait();
+    progress.close();
+
+    int failed = 0;
+    int pages = 0;
+    QStringList unlogged;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        pages += outcomes[i].pagesWritten;
+        if (!outcomes[i].failed())
+            continue;
+        ++failed;
+        if (!outcomes[i].log.written)
+            unlogged << logEntry(request.batch.documents[int(i)], outcomes[i].failure);
+    }
+    say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(outcomes.size()).arg(pages).arg(failed));
+    if (!unlogged.isEmpty()) {
+        say(QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(unlogged.size()) + request.batch.logFile);
+        for (const QString &entry : unlogged)
+            say(entry);
+    } else if (failed > 0) {
+        say("日志文件记录了处理过程中发生的异常：" + request.batch.logFile);
+    }
+    return failed > 0 || outcomes.size() < std::size_t(request.batch.documents.size()) ? kFailed : kConverted;
+}
