@@ -21,7 +21,9 @@ QString defaultLogPath(const QString &programFolder)
     // Joined as it stands: at the root folder that gives two separators.
     if (canCreateFilesIn(programFolder))
         return programFolder + "/Pagegrab.log";
-    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // Pagegrab's own data folder, whichever of its programs asks (not the
+    // asking program's, so the window and pagegrab-batch share one log).
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Pagegrab";
     QDir().mkpath(own);
     return own + "/Pagegrab.log";
 }

@@ -16,7 +16,8 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setApplicationName("Pagegrab");
+        // Another of Pagegrab's programs asking: the folder is still Pagegrab's.
+        QCoreApplication::setApplicationName("pagegrab-batch");
     }
 
     void besideAWritableProgram()
@@ -28,7 +29,7 @@ private slots:
 
     void inTheUsersFolderBesideAReadOnlyProgram()
     {
-        const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Pagegrab";
         QDir(own).removeRecursively();
         // No one, root included, can create files in /proc.
         const QString log = defaultLogPath("/proc");
