@@ -1,11 +1,10 @@
 #include "app/ProcessSetup.h"
 #include "app/frmMain.h"
 #include "office/LibreOffice.h"
+#include "platform/ChineseQtTexts.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -13,9 +12,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The window speaks Simplified Chinese; so do the standard buttons of its
     // message boxes and file dialogs.
-    QTranslator qtTexts;
-    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtTexts);
+    platform::useChineseQtTexts();
     frmMain window;
     if (!window.Form_Load())
         return 0;

@@ -11,12 +11,11 @@
 #include "log/DefaultLogPath.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
+#include "platform/ChineseQtTexts.h"
 #include "platform/Termination.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <cstdio>
 #include <unistd.h>
@@ -38,9 +37,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pagegrab-batch");
-    QTranslator qtTexts;
-    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtTexts);
+    platform::useChineseQtTexts();
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     QCommandLineParser parser;

@@ -4,20 +4,17 @@
 #include "convix/Arguments.h"
 #include "convix/frmConvert.h"
 #include "office/PictureRenderer.h"
+#include "platform/ChineseQtTexts.h"
 #include "platform/MessageBox.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName("图片格式转换");
-    QTranslator qtTexts;
-    if (qtTexts.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtTexts);
+    platform::useChineseQtTexts();
 
     const auto request = convix::readArguments(app.arguments().mid(1));
     if (!request.problem.isEmpty()) {
