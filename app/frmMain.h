@@ -96,21 +96,19 @@ private:
     void createControls();
     void setTabOrder();
     void connectHandlers();
-    void runBatch();
+    // The entries of the failures the log did not take.
+    QStringList runBatch();
     void addFiles();
     void addFolder();
     void removeSelected();
     void clearAll();
     void refreshCount();
     bool filterRangeKey(QObject *box, QEvent *event);
-    void showUnloggedFailures();
 
     // The open and save dialogs share one initial folder: the log picker sets
     // it, adding files starts where it stands.
     QString dialogFolder_;
     bool running_ = false;
-    // The log entries of this run's failed documents that the log did not take.
-    QStringList unloggedFailures_;
     bool closeRequested_ = false;
     bool stopping_ = false;
     conversion::BatchRun *batch_ = nullptr;

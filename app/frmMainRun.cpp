@@ -85,9 +85,8 @@ void frmMain::CmdDo_Click()
     txtLog->setEnabled(false);
     platform::setBusyPointer(true);
     ErrorsLogged = false;
-    unloggedFailures_.clear();
     running_ = true;
-    runBatch();
+    const QStringList unlogged = runBatch();
     running_ = false;
     platform::setBusyPointer(false);
     if (stopping_) {
@@ -98,8 +97,10 @@ void frmMain::CmdDo_Click()
     CmdDo->setEnabled(true);
     platform::MessageBox::show(this, "转换完毕！");
     lblProcessing->setText("处理完毕！");
-    if (!unloggedFailures_.isEmpty())
-        showUnloggedFailures();
+    // Failures must not vanish with a log that cannot be written: the user
+    // sees them instead of an offer to open the log, the first ones in full.
+    if (!unlogged.isEmpty())
+        platform::MessageBox::show(this, conversion::unloggedFailuresNotice(unlogged, txtLog->text(), 20));
     if (ErrorsLogged) {
         if (platform::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
                                        platform::Icon::Question, platform::Buttons::OkCancel)
@@ -123,7 +124,7 @@ void frmMain::stopForTermination()
     QCoreApplication::quit();
 }
 
-void frmMain::runBatch()
+QStringList frmMain::runBatch()
 {
     conversion::Batch batch{{}, txtOutDir->text(), std::nullopt, txtLog->text(), services_.documentsInFlight};
     for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
@@ -158,26 +159,9 @@ void frmMain::runBatch()
     batch_ = nullptr;
     // Progress posted before the end shows before the end's texts.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        if (outcomes[i].log.written)
-            ErrorsLogged = true;
-        else if (outcomes[i].failed())
-            unloggedFailures_ << logEntry(batch.documents[int(i)], outcomes[i].failure);
-    }
-}
-
-void frmMain::showUnloggedFailures()
-{
-    // Failures must not vanish with a log that cannot be written: the user
-    // sees them here instead, the first ones in full.
-    constexpr int kShown = 20;
-    QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(unloggedFailures_.size()) + txtLog->text();
-    for (const QString &entry : unloggedFailures_.mid(0, kShown))
-        text += "\r\n" + entry;
-    if (unloggedFailures_.size() > kShown)
-        text += "\r\n……";
-    platform::MessageBox::show(this, text);
-    unloggedFailures_.clear();
+    for (const auto &outcome : outcomes)
+        ErrorsLogged = ErrorsLogged || outcome.log.written;
+    return conversion::unloggedFailures(batch.documents, outcomes);
 }
 
 void frmMain::OptSlidesAll_Click()

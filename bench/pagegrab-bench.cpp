@@ -94,17 +94,12 @@ int main(int argc, char *argv[])
     });
 
     QElapsedTimer clock;
-    double ours = 0;
-    double peakMegabytes = 0;
-    {
-        const OfficeMemory memory;
-        clock.start();
-        run.start();
-        run.wait();
-        ours = clock.nsecsElapsed() / 1e9;
-        peakMegabytes = memory.peakMegabytes();
-    }
+    const OfficeMemory memory;
+    clock.start();
+    run.start();
     const auto &outcomes = run.wait();
+    const double ours = clock.nsecsElapsed() / 1e9;
+    const double peakMegabytes = memory.peakMegabytes();
     std::printf("%-32s %5s  %s\n", "document", "pages", "outcome");
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const auto &outcome = outcomes[i];

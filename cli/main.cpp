@@ -9,7 +9,6 @@
 #include "cli/Progress.h"
 #include "cli/Request.h"
 #include "log/DefaultLogPath.h"
-#include "log/WriteLog.h"
 #include "office/LibreOffice.h"
 #include "platform/ChineseQtTexts.h"
 #include "platform/Termination.h"
@@ -94,20 +93,14 @@ int main(int argc, char *argv[])
 
     int failed = 0;
     int pages = 0;
-    QStringList unlogged;
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        pages += outcomes[i].pagesWritten;
-        if (!outcomes[i].failed())
-            continue;
-        ++failed;
-        if (!outcomes[i].log.written)
-            unlogged << logEntry(request.batch.documents[int(i)], outcomes[i].failure);
+    for (const auto &outcome : outcomes) {
+        pages += outcome.pagesWritten;
+        failed += outcome.failed();
     }
     say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(outcomes.size()).arg(pages).arg(failed));
+    const QStringList unlogged = conversion::unloggedFailures(request.batch.documents, outcomes);
     if (!unlogged.isEmpty()) {
-        say(QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(unlogged.size()) + request.batch.logFile);
-        for (const QString &entry : unlogged)
-            say(entry);
+        say(conversion::unloggedFailuresNotice(unlogged, request.batch.logFile, int(unlogged.size())).replace("\r\n", "\n"));
     } else if (failed > 0) {
         say("日志文件记录了处理过程中发生的异常：" + request.batch.logFile);
     }

@@ -24,6 +24,25 @@ qint64 availableMemory()
 
 } // namespace
 
+QStringList unloggedFailures(const QStringList &documents, const std::vector<DocumentOutcome> &outcomes)
+{
+    QStringList entries;
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        if (outcomes[i].failed() && !outcomes[i].log.written)
+            entries << logEntry(documents[int(i)], outcomes[i].failure);
+    return entries;
+}
+
+QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown)
+{
+    QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(entries.size()) + logFile;
+    for (const QString &entry : entries.mid(0, shown))
+        text += "\r\n" + entry;
+    if (entries.size() > shown)
+        text += "\r\n……";
+    return text;
+}
+
 int defaultDocumentsInFlight()
 {
     int inFlight = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);

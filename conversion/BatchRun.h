@@ -22,6 +22,13 @@ struct Batch {
     int documentsInFlight = 1;
 };
 
+// The entries of the documents whose failure the log did not take.
+QStringList unloggedFailures(const QStringList &documents, const std::vector<DocumentOutcome> &outcomes);
+// What a front end says of them instead of offering the log: the count, the
+// log's path, then the first `shown` entries, one a line (CR LF), and "……"
+// for any more.
+QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown);
+
 // One per core, at most 4, and fewer where free memory would not hold about
 // 400 MB an office.
 int defaultDocumentsInFlight();
