@@ -45,6 +45,7 @@ class tst_interruption : public QObject {
             arguments << kTestDocs + "/Bug53380_1.doc";
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", temp.path());
+        environment.remove("XDG_RUNTIME_DIR");
         run.setProcessEnvironment(environment);
         run.start(PAGEGRAB_BATCH, arguments);
         QVERIFY(run.waitForStarted());
@@ -89,6 +90,7 @@ private slots:
         QProcess next;
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", temp.path());
+        environment.remove("XDG_RUNTIME_DIR");
         next.setProcessEnvironment(environment);
         next.start(PAGEGRAB_BATCH, {"--log", dir.filePath("next.log"), dir.filePath("next"), kTestDocs + "/simple.doc"});
         QVERIFY(next.waitForFinished(60000));
