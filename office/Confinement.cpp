@@ -1,23 +1,24 @@
 #include "office/Confinement.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "office/Application.h"
+#include "office/LibreOffice.h"
+#include "office/ScratchFolder.h"
 
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace office {
 namespace {
 
-const char *const kHiddenRoots[] = {"/home", "/root", "/media", "/mnt", "/srv", "/run/media", "/run/user", "/var/tmp"};
-
-bool isUnder(const QString &path, const QString &root)
-{
-    return path == root || path.startsWith(root + "/");
-}
+std::atomic<bool> required{false};
 
 // Writes a short text to a file; in the child, so no library calls.
 bool writeText(const char *path, const QByteArray &text)
@@ -30,88 +31,111 @@ bool writeText(const char *path, const QByteArray &text)
     return done;
 }
 
-// "/proc/self/fd/N" without allocating.
-void fdPath(char (&buffer)[32], int fd)
+QString systemReason(int error)
 {
-    const char prefix[] = "/proc/self/fd/";
-    int at = 0;
-    for (const char *p = prefix; *p; ++p)
-        buffer[at++] = *p;
-    char digits[12];
-    int count = 0;
-    do {
-        digits[count++] = char('0' + fd % 10);
-        fd /= 10;
-    } while (fd > 0);
-    while (count > 0)
-        buffer[at++] = digits[--count];
-    buffer[at] = '\0';
+    if (error == ENOSYS || error == EOPNOTSUPP)
+        return QStringLiteral("the kernel does not offer Landlock (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
 
-Confinement::Confinement()
+void requireConfinement()
 {
-    QStringList roots;
-    for (const char *root : kHiddenRoots)
-        roots << QString::fromLatin1(root);
-    const QString home = QDir::homePath();
-    if (home != "/" && std::none_of(roots.begin(), roots.end(), [&](const QString &r) { return isUnder(home, r); }))
-        roots << home;
-    for (const QString &root : roots)
-        if (QFileInfo(root).isDir())
-            hidden_.push_back(QFile::encodeName(root));
-
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME", home + "/.local/share");
-    for (const QString &keep : {QDir::tempPath(), home + "/.fonts", dataHome + "/fonts", home + "/.cache/fontconfig"}) {
-        const QString path = QFileInfo(keep).canonicalFilePath();
-        if (path.isEmpty() || std::none_of(roots.begin(), roots.end(), [&](const QString &r) { return isUnder(path, r); }))
-            continue;
-        Kept kept{QFile::encodeName(path), {}};
-        for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
-            kept.parents.push_back(QFile::encodeName(path.left(slash)));
-        kept_.push_back(std::move(kept));
-    }
-
-    uidMap_ = QByteArray::number(getuid()) + " " + QByteArray::number(getuid()) + " 1";
-    gidMap_ = QByteArray::number(getgid()) + " " + QByteArray::number(getgid()) + " 1";
+    required = true;
 }
 
-void Confinement::applyInChild() const
+bool confinementRequired()
 {
+    return required;
+}
+
+QStringList ConfinementReport::shortfalls() const
+{
+    QStringList reasons;
+    if (files)
+        reasons << "documents may read any file the user can read: " + systemReason(files);
+    if (network)
+        reasons << "documents may reach the network: the system refuses namespaces ("
+                       + QString::fromLocal8Bit(std::strerror(network)) + ")";
+    return reasons;
+}
+
+Confinement::Confinement(const QString &ownFolder)
+    : files_(ownFolder),
+      ownFolder_(QFile::encodeName(ownFolder)),
+      uidMap_(QByteArray::number(getuid()) + " " + QByteArray::number(getuid()) + " 1"),
+      gidMap_(QByteArray::number(getgid()) + " " + QByteArray::number(getgid()) + " 1")
+{
+}
+
+ConfinementReport Confinement::applyInChild() const
+{
+    ConfinementReport report;
     // As root the namespaces come directly; otherwise inside a user
     // namespace of our own, in which we keep our own user and group ids.
     if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) != 0)
-            return;
-        writeText("/proc/self/setgroups", "deny");
-        writeText("/proc/self/uid_map", uidMap_);
-        writeText("/proc/self/gid_map", gidMap_);
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) == 0) {
+            writeText("/proc/self/setgroups", "deny");
+            writeText("/proc/self/uid_map", uidMap_);
+            writeText("/proc/self/gid_map", gidMap_);
+        } else {
+            report.network = errno;
+            report.privateTemp = errno;
+        }
     }
-    // Without this, an empty folder mounted here could show outside too.
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return;
-
-    constexpr std::size_t kMostKept = 8;
-    int keptFds[kMostKept];
-    const std::size_t keptCount = std::min(kept_.size(), kMostKept);
-    for (std::size_t i = 0; i < keptCount; ++i)
-        keptFds[i] = open(kept_[i].path.constData(), O_PATH | O_CLOEXEC);
-
-    for (const QByteArray &folder : hidden_)
-        mount("tmpfs", folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=755");
-
-    for (std::size_t i = 0; i < keptCount; ++i) {
-        if (keptFds[i] < 0)
+    // The office puts its pipe in /tmp, or /var/tmp, whichever it can write,
+    // and only where it can write neither in the folder we name: so both are
+    // made read-only for it, and its own folder (perhaps beneath them)
+    // writable again. Private first, so that none of this shows outside; a
+    // chroot's root is no mount point and cannot be made private.
+    if (!report.privateTemp && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        report.privateTemp = errno;
+    for (const char *shared : {"/tmp", "/var/tmp"}) {
+        if (report.privateTemp || access(shared, F_OK) != 0)
             continue;
-        for (const QByteArray &parent : kept_[i].parents)
-            mkdir(parent.constData(), 0755);
-        mkdir(kept_[i].path.constData(), 0755);
-        char source[32];
-        fdPath(source, keptFds[i]);
-        mount(source, kept_[i].path.constData(), nullptr, MS_BIND | MS_REC, nullptr);
-        close(keptFds[i]);
+        if (mount(shared, shared, nullptr, MS_BIND, nullptr) != 0
+            || mount(ownFolder_.constData(), ownFolder_.constData(), nullptr, MS_BIND, nullptr) != 0
+            || mount(nullptr, shared, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            report.privateTemp = errno;
     }
+    report.files = files_.applyInChild(report.privateTemp != 0);
+    return report;
+}
+
+ConfinementReport probeConfinement()
+{
+    // Where no scratch folder can be made, no office starts anyway; the
+    // layers are tried all the same.
+    QString folder = QStringLiteral("/");
+    try {
+        folder = scratchFolder();
+    } catch (const Failure &) {
+    }
+    const Confinement confinement(folder);
+    ConfinementReport report;
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0) {
+        report.files = report.network = errno;
+        return report;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        const ConfinementReport applied = confinement.applyInChild();
+        _exit(write(channel[1], &applied, sizeof applied) == sizeof applied ? 0 : 1);
+    }
+    close(channel[1]);
+    ssize_t got = -1;
+    if (child > 0) {
+        while ((got = read(channel[0], &report, sizeof report)) < 0 && errno == EINTR) {
+        }
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (got != sizeof report)
+        report.files = report.network = child < 0 ? errno : ECHILD;
+    close(channel[0]);
+    return report;
 }
 
 } // namespace office

@@ -3,42 +3,52 @@
 // Internal to office/: what an office process may reach. A document must not
 // make the program reach the network or read another file, and the office's
 // own settings cannot promise that for every import filter (a picture field
-// of an RTF document reads the file it names). So each office runs in a
-// network namespace of its own, with nothing in it, and a mount namespace in
-// which the folders that hold people's own files are empty: the home
-// folders, removable media, /mnt, /srv and /var/tmp. Our temporary folder
-// and the user's fonts stay visible. Documents reach the office as bytes from
-// us, so it never needs their folders.
-//
-// Where the system allows no namespaces, the office runs as it is and the
-// office's own settings are what protect. In a chroot only the network part
-// is possible: its root is no mount point, so folders emptied there could
-// show outside it too.
+// of an RTF document reads the file it names, an HTML stylesheet is fetched
+// unchecked). So each office runs confined, in layers:
+// - files: an allow-list the kernel enforces (FileAllowList);
+// - network: a network namespace of its own, with nothing in it;
+// - its temporary files: a mount namespace in which /tmp and /var/tmp are
+//   read-only, so its pipe and everything else it would leave there go into
+//   its own folder, and with it.
+// A layer the system refuses is reported, never skipped silently.
+
+#include "office/FileAllowList.h"
 
 #include <QByteArray>
-
-#include <vector>
+#include <QString>
+#include <QStringList>
 
 namespace office {
 
+// What the child could not apply, as errno values (0: applied).
+struct ConfinementReport {
+    int files = 0;
+    int network = 0;
+    int privateTemp = 0;
+    // What keeps documents away from files and the network but is missing,
+    // one reason each. A temporary folder of its own is housekeeping, not
+    // protection, and is not among them.
+    QStringList shortfalls() const;
+};
+
 class Confinement {
 public:
-    // Works out the folders; allocates, so it runs before fork.
-    Confinement();
+    // Works out the folders and texts; allocates, so it runs before fork.
+    // `ownFolder` is the office's own (profile) folder.
+    explicit Confinement(const QString &ownFolder);
 
     // In the child between fork and exec: system calls only.
-    void applyInChild() const;
+    ConfinementReport applyInChild() const;
 
 private:
-    struct Kept {
-        QByteArray path;
-        std::vector<QByteArray> parents; // outermost first, to recreate on the empty folder
-    };
-
-    std::vector<QByteArray> hidden_;
-    std::vector<Kept> kept_;
+    FileAllowList files_;
+    QByteArray ownFolder_;
     QByteArray uidMap_;
     QByteArray gidMap_;
 };
+
+// What the confinement of an office started now would lack: tried in a
+// child process that ends before it would start the office.
+ConfinementReport probeConfinement();
 
 } // namespace office

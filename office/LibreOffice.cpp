@@ -1,6 +1,7 @@
 #include "office/LibreOffice.h"
 
 #include "office/CompoundFile.h"
+#include "office/Confinement.h"
 #include "office/OfficeInstance.h"
 #include "office/PagePictures.h"
 
@@ -229,6 +230,11 @@ bool officeRuns(const ApplicationFactory &start)
 std::unique_ptr<Application> startLibreOffice(const Limits &limits)
 {
     return std::make_unique<LibreOfficeApplication>(limits);
+}
+
+QStringList confinementShortfalls()
+{
+    return probeConfinement().shortfalls();
 }
 
 } // namespace office

@@ -2,6 +2,8 @@
 
 #include "office/Application.h"
 
+#include <QStringList>
+
 #include <chrono>
 
 namespace office {
@@ -21,6 +23,15 @@ struct Limits {
 // A fresh headless LibreOffice with a profile of its own; throws Failure when
 // none can be started.
 std::unique_ptr<Application> startLibreOffice(const Limits &limits = {});
+
+// What keeps documents from other files and from the network but cannot be
+// applied on this system, one reason each; empty when every layer holds.
+QStringList confinementShortfalls();
+
+// From now on no office starts unless it is fully confined: its document
+// fails with the reason instead. For servers that must not run otherwise.
+void requireConfinement();
+bool confinementRequired();
 
 // Ends every office of this process at once and lets no new one start; what
 // they were doing fails as interrupted. For a program that is being stopped.

@@ -141,12 +141,12 @@ void OfficeInstance::startOnce()
     if (!profile_->isValid())
         throw Failure("cannot create a profile folder for the office");
     for (int attempt = 1;; ++attempt) {
-        process_ = std::make_unique<OfficeProcess>(profile_->url(), pipe_, profile_->tempFolder());
+        process_ = std::make_unique<OfficeProcess>(profile_->folder(), pipe_, profile_->tempFolder());
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;
         watchdog_.arm(limits_.start);
         try {
             while (!connection_.remote.is()) {
-                connection_ = UnoConnection::tryConnect(pipe_);
+                connection_ = UnoConnection::tryConnect(process_->socketPath());
                 if (connection_.remote.is())
                     break;
                 if (const auto code = process_->exitCode()) {
@@ -232,12 +232,12 @@ void OfficeInstance::shutDown()
                        && process_->exitCode() == 0;
     if (!clean)
         process_->kill();
+    // An office that was ended could not remove its pipe's socket file.
+    if (!clean)
+        QFile::remove(process_->socketPath());
     process_.reset();
     if (clean)
         profile_->offerAsTemplate();
-    else
-        // An office that was ended could not remove its pipe's socket file.
-        QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(getuid()).arg(pipe_));
 }
 
 } // namespace office

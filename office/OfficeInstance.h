@@ -55,6 +55,10 @@ public:
 
     void shutDown();
 
+    // A folder the office may write and we may read (files the office
+    // exports); it goes with the office.
+    QString workFolder() const { return profile_->tempFolder(); }
+
 private:
     // The call limit, or what is left of the document's when that is nearer.
     std::chrono::milliseconds callLimit();

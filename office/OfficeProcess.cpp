@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -27,11 +28,19 @@ namespace {
 
 const char *const kOfficeBinary = LIBREOFFICE_PROGRAM_DIR "/soffice.bin";
 
-// Our own bootstrap variable points at our UNO runtime, not the office's;
-// the temporary folder is the office's own.
-bool inheritedVariable(const char *entry)
+// What the office gets of our environment: what it needs to find the user,
+// the language, the time zone and the user's fonts. Nothing else of the
+// caller's (tokens and keys on a server) reaches a process that documents
+// drive.
+bool passedOn(const char *entry)
 {
-    return std::strncmp(entry, "URE_BOOTSTRAP=", 14) != 0 && std::strncmp(entry, "TMPDIR=", 7) != 0;
+    static const char *const kNames[] = {"HOME=", "USER=", "LOGNAME=", "LANG=", "LANGUAGE=", "LC_", "TZ=",
+                                         "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                                         "FONTCONFIG_FILE=", "FONTCONFIG_PATH="};
+    for (const char *name : kNames)
+        if (std::strncmp(entry, name, std::strlen(name)) == 0)
+            return true;
+    return false;
 }
 
 // Every office process of ours that may still run, for endAllOffices().
@@ -63,7 +72,7 @@ bool OfficeProcess::allEnding()
     return registry().ending;
 }
 
-OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName, const QString &tempFolder)
+OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeName, const QString &tempFolder)
 {
     if (allEnding())
         throw Failure("the run was interrupted");
@@ -71,7 +80,7 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName,
     // async-signal-safe calls are allowed in a threaded program.
     std::vector<QByteArray> args{
         kOfficeBinary,
-        "-env:UserInstallation=" + profileUrl.toUtf8(),
+        "-env:UserInstallation=" + QUrl::fromLocalFile(profileFolder).toString().toUtf8(),
         "--headless",
         "--invisible",
         "--nologo",
@@ -79,30 +88,49 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName,
         "--norestore",
         "--nolockcheck",
         "--accept=pipe,name=" + pipeName.toUtf8() + ";urp;",
+        // Where it makes its pipes when it cannot write /tmp (see
+        // Confinement): its working folder, its own, named by a path short
+        // enough for a socket's address whatever the folder's own path.
+        "-env:OSL_SOCKET_PATH=/proc/self/cwd",
     };
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    QByteArray tempVariable = "TMPDIR=" + QFile::encodeName(tempFolder);
-    std::vector<char *> envp;
+    std::vector<QByteArray> variables{"PATH=/usr/bin:/bin", "TMPDIR=" + QFile::encodeName(tempFolder)};
     for (char **e = environ; *e; ++e)
-        if (inheritedVariable(*e))
-            envp.push_back(*e);
-    envp.push_back(tempVariable.data());
+        if (passedOn(*e))
+            variables.emplace_back(*e);
+    std::vector<char *> envp;
+    for (auto &v : variables)
+        envp.push_back(v.data());
     envp.push_back(nullptr);
     const pid_t parent = getpid();
-    const Confinement confinement;
+    const Confinement confinement(profileFolder);
+    const QByteArray ownFolder = QFile::encodeName(profileFolder);
+    const bool mustBeConfined = confinementRequired();
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        throw Failure(std::string("cannot start the office: ") + std::strerror(errno));
 
     pid_ = fork();
-    if (pid_ < 0)
-        throw Failure(std::string("cannot start the office: ") + std::strerror(errno));
+    if (pid_ < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        throw Failure(std::string("cannot start the office: ") + std::strerror(error));
+    }
     if (pid_ == 0) {
         setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
-        confinement.applyInChild();
+        const ConfinementReport applied = confinement.applyInChild();
+        if (chdir(ownFolder.constData()) != 0)
+            _exit(127);
+        (void)!write(report[1], &applied, sizeof applied);
+        if (mustBeConfined && (applied.files || applied.network))
+            _exit(127);
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0);
         dup2(devnull, 1);
@@ -111,9 +139,23 @@ OfficeProcess::OfficeProcess(const QString &profileUrl, const QString &pipeName,
         execve(kOfficeBinary, argv.data(), envp.data());
         _exit(127);
     }
+    close(report[1]);
     // Also from the parent, so a kill right after fork finds the group.
     setpgid(pid_, pid_);
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    ConfinementReport applied;
+    ssize_t got;
+    while ((got = read(report[0], &applied, sizeof applied)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
+    socketPath_ = (got == sizeof applied && !applied.privateTemp ? profileFolder : QStringLiteral("/tmp")) + socketName;
+    if (mustBeConfined && got == sizeof applied && !applied.shortfalls().isEmpty()) {
+        reapLocked(-1);
+        if (pidfd_ >= 0)
+            close(pidfd_);
+        throw Failure("the office cannot be confined: " + applied.shortfalls().join("; ").toStdString());
+    }
     auto &r = registry();
     std::lock_guard lock(r.mutex);
     r.live.insert(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <mutex>
 #include <optional>
@@ -13,12 +14,16 @@ namespace office {
 // is never hit.
 class OfficeProcess {
 public:
-    OfficeProcess(const QString &profileUrl, const QString &pipeName, const QString &tempFolder);
+    // Starts the office confined (see Confinement); throws Failure when it
+    // cannot start, or cannot be confined while that is required.
+    OfficeProcess(const QString &profileFolder, const QString &pipeName, const QString &tempFolder);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
 
     pid_t pid() const { return pid_; }
+    // Where the office listens for us.
+    const QString &socketPath() const { return socketPath_; }
 
     // The exit code once the process has ended (reaping it), or nothing while it runs.
     std::optional<int> exitCode();
@@ -33,6 +38,7 @@ public:
 private:
     bool reapLocked(int msecs);
 
+    QString socketPath_;
     pid_t pid_ = -1;
     int pidfd_ = -1;
     std::mutex mutex_;

@@ -1,7 +1,6 @@
 #include "office/PictureRenderer.h"
 
 #include "office/OfficeInstance.h"
-#include "office/ScratchFolder.h"
 
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
@@ -10,25 +9,20 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace office {
 namespace {
 
 class LibreOfficePictureRenderer : public PictureRenderer {
 public:
-    explicit LibreOfficePictureRenderer(const Limits &limits)
-        : office_(limits), dir_(scratchFolder() + "/render-XXXXXX")
-    {
-    }
+    explicit LibreOfficePictureRenderer(const Limits &limits) : office_(limits) {}
 
     QImage render(const QString &emfPath, QSize pixels) override
     {
-        if (!dir_.isValid())
-            throw Failure("cannot create a temporary folder for the pictures");
         // PNG, because the office's bitmap export keeps to the asked pixel
-        // size for PNG and JPEG only; the caller encodes what it needs.
-        const QString png = dir_.filePath("render.png");
+        // size for PNG and JPEG only; the caller encodes what it needs. In
+        // the office's own folder, the only one it may write.
+        const QString png = office_.workFolder() + "/render.png";
         const auto drawing = office_.load(emfPath);
         try {
             office_.call([&] { exportGraphic(drawing, png, pixels); });
@@ -75,7 +69,6 @@ private:
     }
 
     OfficeInstance office_;
-    QTemporaryDir dir_;
 };
 
 } // namespace

@@ -116,8 +116,9 @@ bool copyFolder(const QString &from, const QString &to)
     while (it.hasNext()) {
         const QString source = it.next();
         const QString target = to + source.mid(from.size());
-        // A lock file left by a running office is not part of a profile.
-        if (it.fileName() == ".lock")
+        // A lock file left by a running office is not part of a profile, nor
+        // is a pipe's socket.
+        if (it.fileName() == ".lock" || !(it.fileInfo().isDir() || it.fileInfo().isFile()))
             continue;
         if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
             return false;
@@ -174,14 +175,14 @@ bool Profile::templateReady()
     return t.dir != nullptr;
 }
 
-QString Profile::tempFolder() const
-{
-    return dir_.filePath("tmp");
-}
-
 QString Profile::url() const
 {
     return QUrl::fromLocalFile(dir_.path()).toString();
+}
+
+QString Profile::tempFolder() const
+{
+    return dir_.filePath("tmp");
 }
 
 } // namespace office

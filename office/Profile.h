@@ -13,6 +13,7 @@ class Profile {
 public:
     Profile();
     bool isValid() const { return valid_; }
+    QString folder() const { return dir_.path(); }
     QString url() const;
     // The office's own temporary folder, inside the profile's, so whatever
     // an office that was killed leaves there goes with the profile.

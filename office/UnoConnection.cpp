@@ -1,45 +1,43 @@
 #include "office/UnoConnection.h"
 
+#include "office/SocketConnection.h"
+
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
 #include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
 
 #include <QRegularExpression>
 #include <QUrl>
 
 #include <csignal>
-#include <cstdlib>
 #include <mutex>
 
 namespace office {
 
 Reference<css::uno::XComponentContext> localContext()
 {
-    // The runtime finds the office's type and service registries through
-    // URE_BOOTSTRAP; the office processes are started without it.
+    // The runtime finds the office's type and service registries through the
+    // office's own bootstrap file, named in the runtime's own settings rather
+    // than in the environment, which other threads may be reading.
     static Reference<css::uno::XComponentContext> context;
     static std::once_flag once;
     std::call_once(once, [] {
         // Once an office is gone, a write on its pipe would raise SIGPIPE and
         // end this program; the failed call says what happened instead.
         signal(SIGPIPE, SIG_IGN);
-        setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc", 1);
+        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
         context = cppu::defaultBootstrap_InitialComponentContext();
     });
     return context;
 }
 
-UnoConnection UnoConnection::tryConnect(const QString &pipeName)
+UnoConnection UnoConnection::tryConnect(const QString &socketPath)
 {
     const auto ctx = localContext();
-    Reference<css::connection::XConnection> link;
-    try {
-        link = css::connection::Connector::create(ctx)->connect("pipe,name=" + toOUString(pipeName));
-    } catch (const css::connection::NoConnectException &) {
+    const Reference<css::connection::XConnection> link = connectToSocket(socketPath);
+    if (!link.is())
         return {};
-    }
     const auto bridge = css::bridge::BridgeFactory::create(ctx)->createBridge("", "urp", link, {});
     UnoConnection c;
     c.remote.set(bridge->getInstance("StarOffice.ComponentContext"), css::uno::UNO_QUERY_THROW);

@@ -20,12 +20,12 @@ using rtl::OUString;
 // Our process's own UNO runtime, made once.
 Reference<css::uno::XComponentContext> localContext();
 
-// A bridge to the office listening on the named pipe; empty while it does not
-// accept yet.
+// A bridge to the office listening on the pipe's socket; empty while it does
+// not accept yet.
 struct UnoConnection {
     Reference<css::uno::XComponentContext> remote;
     Reference<css::lang::XComponent> bridge;
-    static UnoConnection tryConnect(const QString &pipeName);
+    static UnoConnection tryConnect(const QString &socketPath);
     void dispose();
 };
 
