@@ -5,6 +5,8 @@
 #include "app/JobItem.h"
 #include "conversion/BatchRun.h"
 #include "conversion/PageRange.h"
+#include "log/WriteLog.h"
+#include "office/LibreOffice.h"
 #include "platform/BusyPointer.h"
 #include "platform/Clipboard.h"
 #include "platform/FolderPath.h"
@@ -85,6 +87,11 @@ void frmMain::CmdDo_Click()
     txtLog->setEnabled(false);
     platform::setBusyPointer(true);
     ErrorsLogged = false;
+    // A document may read other files or reach the network where the system
+    // refuses a layer of the offices' confinement: the log says so, once.
+    const QStringList unconfined = office::confinementShortfalls();
+    if (!unconfined.isEmpty())
+        ErrorsLogged = WriteLogNote(txtLog->text(), "本次处理的文档未被隔离：" + unconfined.join("；")).written;
     running_ = true;
     const QStringList unlogged = runBatch();
     running_ = false;

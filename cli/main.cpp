@@ -4,7 +4,7 @@
 // batch component, so the same files and log lines as the window's.
 // Exit status: 0 every document converted, 1 at least one document failed
 // (and was logged), 2 wrong usage, an output folder that cannot be created,
-// or nothing to do.
+// nothing to do, or --confined where the offices cannot be confined.
 
 #include "cli/Progress.h"
 #include "cli/Request.h"
@@ -42,7 +42,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription("把Word文档的每一页转换为一个EMF图片文件（文档名-页码.emf），"
                                      "处理出错的文档记录在日志文件中。\n"
-                                     "退出状态：0 全部转换；1 有文档出错并已记录；2 用法错误、无法创建图片保存目录或没有需要处理的文档。");
+                                     "退出状态：0 全部转换；1 有文档出错并已记录；2 用法错误、无法创建图片保存目录、没有需要处理的文档，"
+                                     "或要求隔离而系统做不到。");
     parser.addHelpOption();
     const QCommandLineOption recursive({"r", "recursive"}, "同时添加子目录中的文档。");
     const QCommandLineOption from("from", "转换页码范围的第一页。", "N");
@@ -52,7 +53,9 @@ int main(int argc, char *argv[])
         "jobs", QStringLiteral("同时处理的文档数（默认：%1）。").arg(conversion::defaultDocumentsInFlight()), "N");
     const QCommandLineOption shard("shard", "只处理列表中第K、K+N、K+2N……个文档（从0数起），以便多台机器分担同一列表。",
                                    "K/N");
-    parser.addOptions({recursive, from, to, log, jobs, shard});
+    const QCommandLineOption confined("confined", "只在文档完全隔离（不能读取其他文件、不能访问网络）时处理；"
+                                                  "系统做不到时不处理，以状态2退出。");
+    parser.addOptions({recursive, from, to, log, jobs, shard, confined});
     parser.addPositionalArgument("OUTPUT_FOLDER", "图片保存目录。");
     parser.addPositionalArgument("PATH", "文档，或其中的.doc文档要添加的目录。", "PATH...");
     if (!parser.parse(app.arguments())) {
@@ -76,6 +79,18 @@ int main(int argc, char *argv[])
     if (!request.problem.isEmpty()) {
         say("pagegrab-batch：" + request.problem);
         return kCannotRun;
+    }
+
+    // Never silent: where the system refuses a layer of the confinement,
+    // documents may read other files or reach the network.
+    const QStringList unconfined = office::confinementShortfalls();
+    for (const QString &reason : unconfined)
+        say((parser.isSet(confined) ? "pagegrab-batch：文档无法隔离，不处理：" : "pagegrab-batch：警告：文档未被隔离：")
+            + reason);
+    if (parser.isSet(confined)) {
+        if (!unconfined.isEmpty())
+            return kCannotRun;
+        office::requireConfinement();
     }
 
     cli::Progress progress(request.batch.documents, stderr, isatty(STDERR_FILENO));

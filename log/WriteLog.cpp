@@ -52,10 +52,15 @@ QString logEntry(const QString &documentPath, const QString &description)
 LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QString &description,
                   const QDateTime &when)
 {
+    return WriteLogNote(logFile, logEntry(documentPath, description), when);
+}
+
+LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTime &when)
+{
     const QLocale locale = QLocale::system();
     const QString stamp =
         locale.toString(when.date(), QLocale::ShortFormat) + " " + locale.toString(when.time(), QLocale::LongFormat);
-    const QByteArray line = encodeForLocale(stamp + "\t" + logEntry(documentPath, description) + "\r\n");
+    const QByteArray line = encodeForLocale(stamp + "\t" + oneLine(text) + "\r\n");
 
     QFile file(logFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -18,6 +18,10 @@ struct LogWrite {
 LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QString &description,
                   const QDateTime &when = QDateTime::currentDateTime());
 
+// Appends one line that concerns the run rather than one document (the
+// date and time, a TAB, the text, CR LF), by the same rules.
+LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTime &when = QDateTime::currentDateTime());
+
 // One entry as it reads: "处理" + path + "处错：" + description, on one line
 // whatever the path or description hold (control characters are written as
 // visible escapes, file-name bytes that are not UTF-8 as the name reads).
