@@ -1,6 +1,6 @@
 #include "conversion/BatchRun.h"
 
-#include <QFile>
+#include "office/Memory.h"
 
 #include <algorithm>
 
@@ -8,19 +8,6 @@ namespace conversion {
 namespace {
 
 constexpr qint64 kMemoryPerOffice = 400LL * 1024 * 1024;
-
-qint64 availableMemory()
-{
-    QFile meminfo("/proc/meminfo");
-    if (!meminfo.open(QIODevice::ReadOnly))
-        return -1;
-    while (!meminfo.atEnd()) {
-        const QByteArray line = meminfo.readLine();
-        if (line.startsWith("MemAvailable:"))
-            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -46,7 +33,7 @@ QString unloggedFailuresNotice(const QStringList &entries, const QString &logFil
 int defaultDocumentsInFlight()
 {
     int inFlight = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
-    if (const qint64 memory = availableMemory(); memory >= 0)
+    if (const qint64 memory = office::usableMemory(); memory >= 0)
         inFlight = std::clamp(static_cast<int>(memory / kMemoryPerOffice), 1, inFlight);
     return inFlight;
 }

@@ -29,7 +29,8 @@ QStringList unloggedFailures(const QStringList &documents, const std::vector<Doc
 // for any more.
 QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown);
 
-// One per core, at most 4, and fewer where free memory would not hold about
+// One per core, at most 4, and fewer where the memory this program may use
+// (its control group's limit included) would not hold about
 // 400 MB an office.
 int defaultDocumentsInFlight();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "office/Application.h"
+#include "office/Memory.h"
 
 #include <QStringList>
 
@@ -18,6 +19,8 @@ struct Limits {
     // Everything done with one document, from its load on; past it the
     // office is ended, however busy it still is.
     std::chrono::milliseconds document{600000};
+    // What the office may hold in memory; past it the office is ended.
+    std::int64_t memory = defaultOfficeMemory();
 };
 
 // A fresh headless LibreOffice with a profile of its own; throws Failure when

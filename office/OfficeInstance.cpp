@@ -14,6 +14,7 @@
 #include <QFile>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 #include <unistd.h>
 
@@ -33,6 +34,11 @@ std::string durationText(std::chrono::milliseconds limit)
     if (limit.count() % 60000 == 0)
         return std::to_string(limit.count() / 60000) + " minutes";
     return std::to_string(limit.count() / 1000) + " s";
+}
+
+std::string megabytes(std::int64_t bytes)
+{
+    return std::to_string(bytes / (1024 * 1024)) + " MB";
 }
 
 QString uniquePipeName()
@@ -59,7 +65,7 @@ std::string openFailure(const std::string &error, const std::string &question)
 } // namespace
 
 OfficeInstance::OfficeInstance(const Limits &limits)
-    : limits_(limits), watchdog_([this] { process_->kill(); })
+    : limits_(limits), watchdog_([this] { process_->kill(); }), memoryGuard_(limits.memory)
 {
     start();
 }
@@ -141,7 +147,10 @@ void OfficeInstance::startOnce()
     if (!profile_->isValid())
         throw Failure("cannot create a profile folder for the office");
     for (int attempt = 1;; ++attempt) {
+        memoryGuard_.stop();
         process_ = std::make_unique<OfficeProcess>(profile_->folder(), pipe_, profile_->tempFolder());
+        outOfMemoryKillsBefore_ = outOfMemoryKills();
+        memoryGuard_.watch(process_->pid());
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;
         watchdog_.arm(limits_.start);
         try {
@@ -184,6 +193,11 @@ Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGon
 {
     if (OfficeProcess::allEnding())
         return Failure("the run was interrupted");
+    if (const std::int64_t used = memoryGuard_.endedAt()) {
+        process_->waitForExit(5000);
+        return Failure("the document needed more memory than an office may use: its office held "
+                       + megabytes(used) + " when it was ended, the bound is " + megabytes(memoryGuard_.bound()));
+    }
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
         if (documentLimitArmed_)
@@ -197,8 +211,12 @@ Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGon
     // depending on timing.
     if (bridgeGone)
         process_->waitForExit(5000);
-    if (const auto code = process_->exitCode())
+    if (const auto code = process_->exitCode()) {
+        if (*code == 128 + SIGKILL && outOfMemoryKills() > outOfMemoryKillsBefore_)
+            return Failure("the system ran out of memory and ended the office (exit code " + std::to_string(*code)
+                           + ")");
         return Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
+    }
     return Failure(description.empty() ? "the office reported a failure without a description" : description);
 }
 
@@ -235,6 +253,7 @@ void OfficeInstance::shutDown()
     // An office that was ended could not remove its pipe's socket file.
     if (!clean)
         QFile::remove(process_->socketPath());
+    memoryGuard_.stop();
     process_.reset();
     if (clean)
         profile_->offerAsTemplate();

@@ -6,6 +6,7 @@
 
 #include "office/Application.h"
 #include "office/LibreOffice.h"
+#include "office/MemoryGuard.h"
 #include "office/OfficeProcess.h"
 #include "office/Profile.h"
 #include "office/UnoConnection.h"
@@ -75,6 +76,8 @@ private:
     bool documentLimitArmed_ = false;
     std::unique_ptr<OfficeProcess> process_;
     Watchdog watchdog_;
+    MemoryGuard memoryGuard_;
+    std::uint64_t outOfMemoryKillsBefore_ = 0;
     UnoConnection connection_;
     Reference<css::frame::XDesktop2> desktop_;
 };

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QUrl>
+#include <QtEndian>
 
 #include <atomic>
 #include <csignal>
@@ -62,21 +64,6 @@ private:
     int connections_ = 0;
 };
 
-// The office is kept from other files in a mount namespace of its own, which
-// needs this process's root to be a mount point; in a chroot it is not (and
-// user namespaces are refused there), so only the network is kept away.
-bool rootIsAMountPoint()
-{
-    QFile mounts("/proc/self/mountinfo");
-    if (!mounts.open(QIODevice::ReadOnly))
-        return false;
-    // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT ...
-    for (const QByteArray &line : mounts.readAll().split('\n'))
-        if (line.split(' ').value(4) == "/")
-            return true;
-    return false;
-}
-
 QByteArray pngOf(QColor colour)
 {
     QImage image(40, 40, QImage::Format_RGB32);
@@ -94,6 +81,65 @@ QString write(const QString &path, const QByteArray &bytes)
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
     return path;
+}
+
+// Whether any text is drawn in this colour (EMR_SETTEXTCOLOR, COLORREF).
+bool emfUsesTextColour(const QByteArray &emf, QRgb colour)
+{
+    const quint32 wanted = qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16;
+    for (qsizetype at = 0; at + 12 <= emf.size();) {
+        const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (type == 24 && qFromLittleEndian<quint32>(emf.constData() + at + 8) == wanted)
+            return true;
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return false;
+}
+
+// A one-page PDF that says `text`; the office draws a linked PDF's page.
+QByteArray pdfSaying(const QByteArray &text)
+{
+    const QByteArray stream = "BT /F1 24 Tf 72 720 Td (" + text + ") Tj ET";
+    QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        "/Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + QByteArray::number(stream.size()) + " >>\nstream\n" + stream + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+           + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// A flat OpenDocument text whose one paragraph holds a picture linked by address.
+QByteArray flatOdtLinking(const QString &url)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+           "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" office:version=\"1.2\" "
+           "office:mimetype=\"application/vnd.oasis.opendocument.text\"><office:body><office:text><text:p>Linked "
+           "<draw:frame draw:name=\"f\" text:anchor-type=\"as-char\" svg:width=\"5cm\" svg:height=\"5cm\">"
+           "<draw:image xlink:href=\""
+           + url.toUtf8()
+           + "\" xlink:type=\"simple\" xlink:show=\"embed\" xlink:actuate=\"onLoad\"/></draw:frame></text:p>"
+             "</office:text></office:body></office:document>\n";
 }
 
 } // namespace
@@ -125,40 +171,74 @@ private slots:
         sockets.removeNew();
     }
 
-    void linksAreNotFollowedButEmbeddedPicturesShow()
+    void remoteLinksAreNotFetchedButEmbeddedPicturesShow()
     {
         CountingServer server;
-        // A picture among a person's own files, where documents may link to.
-        QTemporaryDir own("/var/tmp/pagegrab-test-XXXXXX");
-        const QString picture = write(own.filePath("linked.png"), pngOf(Qt::red));
         const QString remote = write(dir.filePath("remote.doc"),
                                      ("<html><head><link rel=\"stylesheet\" href=\"" + server.url("style.css")
                                       + "\"></head><body><p>Remote</p><img src=\"" + server.url("a.png")
                                       + "\"><img src=\"" + server.url("b.png") + "\"></body></html>")
                                          .toUtf8());
-        const QString localHtml =
-            write(dir.filePath("local-html.doc"),
-                  ("<html><body><p>Local</p><img src=\"" + QUrl::fromLocalFile(picture).toString() + "\"></body></html>")
-                      .toUtf8());
-        const QString localRtf = write(dir.filePath("local.doc"),
-                                       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard Local\\par"
-                                       "{\\field{\\*\\fldinst INCLUDEPICTURE \""
-                                           + picture.toUtf8() + "\" \\\\d}{\\fldrslt }}\\par}");
         const QString embedded = write(dir.filePath("embedded.doc"),
                                        "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard Embedded\\par"
                                        "{\\pict\\pngblip\\picw40\\pich40\\picwgoal600\\pichgoal600 "
                                            + pngOf(Qt::blue).toHex() + "}\\par}");
+        const QString styled = write(dir.filePath("styled.doc"), "<html><body><p style=\"color:#ff0000\">Red</p></body></html>");
         office::Limits limits;
         limits.call = 20s;
         // Each in an office of its own, as a run does: the later ones start
         // from a copy of the first one's profile.
         QVERIFY(!emfDrawsBitmap(firstPage(remote, limits)));
-        QVERIFY(emfDrawsBitmap(firstPage(embedded, limits)));
         QCOMPARE(server.connections(), 0);
-        if (!rootIsAMountPoint())
-            QSKIP("in a chroot the office cannot be kept from other files");
-        QVERIFY(!emfDrawsBitmap(firstPage(localHtml, limits)));
-        QVERIFY(!emfDrawsBitmap(firstPage(localRtf, limits)));
+        // What the local attacks below look for does show when it is the
+        // document's own.
+        QVERIFY(emfDrawsBitmap(firstPage(embedded, limits)));
+        QVERIFY(emfUsesTextColour(firstPage(styled, limits), qRgb(255, 0, 0)));
+    }
+
+    void localFilesStayOutOfPages_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("tmp") << QStringLiteral("/tmp");
+        // Readable by everyone, and no folder anyone would think to hide.
+        QTest::newRow("etc") << QStringLiteral("/etc");
+    }
+
+    // A picture, a PDF and a stylesheet beside other people's files, linked
+    // from every kind of document and link the office reads: none of them
+    // may reach a page.
+    void localFilesStayOutOfPages()
+    {
+        QFETCH(QString, folder);
+        QTemporaryDir secrets(folder + "/pagegrab-secret-XXXXXX");
+        if (!secrets.isValid())
+            QSKIP(qPrintable("cannot write to " + folder));
+        const QString picture = QUrl::fromLocalFile(write(secrets.filePath("secret.png"), pngOf(Qt::red))).toString();
+        const QString pdf = QUrl::fromLocalFile(write(secrets.filePath("secret.pdf"), pdfSaying("SECRETPDF"))).toString();
+        const QString css = QUrl::fromLocalFile(write(secrets.filePath("secret.css"), "p { color: #ff0000 }")).toString();
+        const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+                               "width=\"100\" height=\"100\"><image xlink:href=\"" + picture.toUtf8()
+                               + "\" width=\"100\" height=\"100\"/></svg>";
+        const QList<std::pair<QString, QByteArray>> documents{
+            {"img.doc", "<html><body><p>Linked</p><img src=\"" + picture.toUtf8() + "\"></body></html>"},
+            {"body.doc", "<html><body background=\"" + picture.toUtf8() + "\"><p>Linked</p></body></html>"},
+            {"table.doc", "<html><body><table background=\"" + picture.toUtf8()
+                              + "\" width=\"400\" height=\"400\"><tr><td>Linked</td></tr></table></body></html>"},
+            {"svg.doc", "<html><body><p>Linked</p><img src=\"data:image/svg+xml;base64," + svg.toBase64() + "\"></body></html>"},
+            {"css.doc", "<html><head><link rel=\"stylesheet\" href=\"" + css.toUtf8() + "\"></head><body><p>Linked</p></body></html>"},
+            {"rtf.doc", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard Linked\\par{\\field{\\*\\fldinst INCLUDEPICTURE \""
+                            + QUrl(picture).toLocalFile().toUtf8() + "\" \\\\d}{\\fldrslt }}\\par}"},
+            {"image.doc", flatOdtLinking(picture)},
+            {"pdf.doc", flatOdtLinking(pdf)},
+        };
+        office::Limits limits;
+        limits.call = 20s;
+        for (const auto &[name, content] : documents) {
+            const QByteArray page = firstPage(write(dir.filePath(name), content), limits);
+            QVERIFY2(!emfDrawsBitmap(page), qPrintable(name));
+            QVERIFY2(!emfContainsText(page, "SECRETPDF"), qPrintable(name));
+            QVERIFY2(!emfUsesTextColour(page, qRgb(255, 0, 0)), qPrintable(name));
+        }
     }
 
     void onlyWordProcessorFormatsAreDocuments()
