@@ -140,8 +140,10 @@ int FileAllowList::applyInChild(bool socketsInSharedTemp) const
         case Rule::Read: rights = kRead; break;
         case Rule::Write: rights = attr.handledAccessFs; break;
         case Rule::Device: rights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE | kTruncate | kIoctlDevice; break;
-        // The office's pipe, where it cannot have a temporary folder of its own.
-        case Rule::MakeSockets: rights = LANDLOCK_ACCESS_FS_MAKE_SOCK; break;
+        // The office's pipes, where it cannot be kept out of the shared
+        // temporary folder: made there, and removed again (by name, which is
+        // also all a document could do to the user's own files there).
+        case Rule::MakeSockets: rights = LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE; break;
         }
         rights &= attr.handledAccessFs;
         if (!S_ISDIR(info.st_mode))
