@@ -9,7 +9,37 @@
 #include <QTest>
 #include <QUrl>
 
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `attack` in a child process as the user nobody; its pid.
+template <class F>
+pid_t asNobody(F attack)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0)
+            _exit(1);
+        attack();
+        _exit(0);
+    }
+    return child;
+}
+
+template <class F>
+bool asNobodyDone(F attack)
+{
+    int status = 0;
+    return waitpid(asNobody(attack), &status, 0) > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 struct Ran {
     int status;
@@ -17,9 +47,15 @@ struct Ran {
 };
 
 // pagegrab-batch, through `refuse` where a system refusal is wanted.
-Ran runBatch(const QString &refusal, const QStringList &arguments)
+Ran runBatch(const QString &refusal, const QStringList &arguments, const QString &tempFolder = {})
 {
     QProcess batch;
+    if (!tempFolder.isEmpty()) {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", tempFolder);
+        environment.remove("XDG_RUNTIME_DIR");
+        batch.setProcessEnvironment(environment);
+    }
     if (refusal.isEmpty())
         batch.start(PAGEGRAB_BATCH, arguments);
     else
@@ -91,6 +127,53 @@ private slots:
         }
         ran = runBatch({}, {"--confined", "--log", log, dir.filePath("strict"), document});
         QCOMPARE(ran.status, 0);
+    }
+
+    // A second user plants names where a root run keeps its temporary
+    // files: a link in place of the folder, a folder of dead runs with links
+    // to the victim's folder, one swapped with a link while the run cleans
+    // up. The victim's files stay.
+    void anotherUserCannotTurnTheCleanupAgainstUs()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root, to be the run another user attacks");
+        QTemporaryDir shared;
+        QVERIFY(chmod(QFile::encodeName(shared.path()).constData(), 01777) == 0);
+        QTemporaryDir victim;
+        for (const char *name : {"a", "b", "c"}) {
+            QFile file(victim.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        }
+        const QByteArray base = QFile::encodeName(shared.filePath("pagegrab-0"));
+        const QByteArray target = QFile::encodeName(victim.path());
+        const QString log = dir.filePath("attacked.log");
+
+        QVERIFY(asNobodyDone([&] { (void)!symlink(target.constData(), base.constData()); }));
+        QCOMPARE(runBatch({}, {"--log", log, dir.filePath("attacked"), document}, shared.path()).status, 0);
+        QCOMPARE(QDir(victim.path()).entryList(QDir::Files), (QStringList{"a", "b", "c"}));
+
+        QVERIFY(unlink(base.constData()) == 0);
+        const QByteArray dead = base + "/1-AAAAAA";
+        QVERIFY(asNobodyDone([&] {
+            (void)!mkdir(base.constData(), 0777);
+            (void)!mkdir(dead.constData(), 0700);
+            close(open((dead + "/.owner").constData(), O_CREAT | O_WRONLY, 0600));
+            (void)!symlink(target.constData(), (dead + "/link").constData());
+            (void)!mkdir((dead + "/swap").constData(), 0700);
+            (void)!symlink(target.constData(), (dead + "/swap-link").constData());
+        }));
+        const pid_t swapper = asNobody([&] {
+            for (int i = 0; i < 2000000; ++i)
+                renameat2(AT_FDCWD, (dead + "/swap").constData(), AT_FDCWD, (dead + "/swap-link").constData(),
+                          RENAME_EXCHANGE);
+        });
+        for (int run = 0; run < 3; ++run)
+            QCOMPARE(runBatch({}, {"--log", log, dir.filePath("attacked"), document}, shared.path()).status, 0);
+        ::kill(swapper, SIGKILL);
+        waitpid(swapper, nullptr, 0);
+        QCOMPARE(QDir(victim.path()).entryList(QDir::Files), (QStringList{"a", "b", "c"}));
+        // The planted names are not ours, so they are left as they are.
+        QVERIFY(QFile::exists(QFile::decodeName(dead + "/link")));
     }
 };
 
