@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <atomic>
 #include <csignal>
 #include <thread>
@@ -81,6 +83,44 @@ QString write(const QString &path, const QByteArray &bytes)
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
     return path;
+}
+
+// A black PNG of width × height pixels, a few hundred kilobytes however
+// large: what a picture bomb is.
+QByteArray hugeBlackPng(int width, int height)
+{
+    const auto chunk = [](const char *type, const QByteArray &data) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian<quint32>(quint32(data.size()), bytes.data());
+        const QByteArray body = type + data;
+        QByteArray crc(4, '\0');
+        qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
+                              crc.data());
+        return bytes + body + crc;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(width), header.data());
+    qToBigEndian<quint32>(quint32(height), header.data() + 4);
+    header[8] = 8; // bits per sample
+    header[9] = 2; // RGB
+    z_stream zip{};
+    deflateInit(&zip, 9);
+    const QByteArray row(1 + 3 * width, '\0'); // filter byte, then the pixels
+    QByteArray compressed;
+    char buffer[65536];
+    for (int y = 0; y < height; ++y) {
+        zip.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
+        zip.avail_in = uInt(row.size());
+        do {
+            zip.next_out = reinterpret_cast<Bytef *>(buffer);
+            zip.avail_out = sizeof buffer;
+            deflate(&zip, y + 1 == height ? Z_FINISH : Z_NO_FLUSH);
+            compressed.append(buffer, qsizetype(sizeof buffer - zip.avail_out));
+        } while (zip.avail_out == 0);
+    }
+    deflateEnd(&zip);
+    return QByteArray::fromHex("89504e470d0a1a0a") + chunk("IHDR", header) + chunk("IDAT", compressed)
+           + chunk("IEND", {});
 }
 
 // Whether any text is drawn in this colour (EMR_SETTEXTCOLOR, COLORREF).
@@ -238,6 +278,27 @@ private slots:
             QVERIFY2(!emfDrawsBitmap(page), qPrintable(name));
             QVERIFY2(!emfContainsText(page, "SECRETPDF"), qPrintable(name));
             QVERIFY2(!emfUsesTextColour(page, qRgb(255, 0, 0)), qPrintable(name));
+        }
+    }
+
+    void aPictureBombEndsItsOfficeAtTheBound()
+    {
+        // 12000 × 12000 pixels in a 1 MB document: several times the bound
+        // once the office decodes it.
+        const QString bomb = write(dir.filePath("bomb.doc"),
+                                   "{\\rtf1\\ansi\\pard Bomb\\par{\\pict\\pngblip\\picw12000\\pich12000"
+                                   "\\picwgoal9000\\pichgoal9000 "
+                                       + hugeBlackPng(12000, 12000).toHex() + "}\\par}");
+        office::Limits limits;
+        limits.memory = 400 * 1024 * 1024;
+        try {
+            firstPage(bomb, limits);
+            QFAIL("the bomb was drawn within the bound");
+        } catch (const office::Failure &f) {
+            QVERIFY2(f.description().startsWith("the document needed more memory than an office may use: its office "
+                                                "held "),
+                     qPrintable(f.description()));
+            QVERIFY2(f.description().endsWith(" when it was ended, the bound is 400 MB"), qPrintable(f.description()));
         }
     }
 
