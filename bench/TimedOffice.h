@@ -73,6 +73,7 @@ public:
     }
     void close() override { time_("close", [&] { inner_->close(); }); }
     QString damage() const override { return inner_->damage(); }
+    mode_t permissions() const override { return inner_->permissions(); }
 
 private:
     std::unique_ptr<office::Document> inner_;

@@ -55,7 +55,7 @@ private:
 };
 
 void exportPages(const DocumentJob &job, const office::ApplicationFactory &startOffice,
-                 const PictureCopied &pictureCopied, Steps &steps, QList<ExportedDocument::Page> &pages)
+                 const PictureCopied &pictureCopied, Steps &steps, ExportedDocument &exported)
 {
     std::unique_ptr<office::Application> app;
     if (!steps.run([&] { app = startOffice(); }) || !app) {
@@ -68,6 +68,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 
     std::unique_ptr<office::Document> doc;
     if (steps.run([&] { doc = app->open(job.path); })) {
+        exported.permissions = doc->permissions();
         // A damaged document gives the pages it can, and says so.
         if (const QString damage = doc->damage(); !damage.isEmpty())
             steps.fail(damage);
@@ -99,7 +100,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
                     if (pictureCopied)
                         pictureCopied(picture);
                     if (!picture.isEmpty())
-                        pages.append({pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
+                        exported.pages.append({pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
                 });
             }
             range.reset();
@@ -122,7 +123,7 @@ ExportedDocument exportDocument(const DocumentJob &job, const office::Applicatio
     ExportedDocument exported{job, {}, {}, -1};
     Steps steps;
     try {
-        exportPages(job, startOffice, pictureCopied, steps, exported.pages);
+        exportPages(job, startOffice, pictureCopied, steps, exported);
     } catch (const std::exception &e) {
         steps.fail(internalError(e.what()));
     } catch (...) {
@@ -139,7 +140,7 @@ DocumentOutcome commitDocument(const ExportedDocument &document)
     int failureStep = document.failureStep;
     for (const auto &page : document.pages) {
         try {
-            platform::writeFileWhole(page.fileName, page.emf);
+            platform::writeFileWhole(page.fileName, page.emf, document.permissions & 0666);
             ++outcome.pagesWritten;
         } catch (const platform::WriteFailure &e) {
             if (page.step > failureStep) {

@@ -43,6 +43,9 @@ struct ExportedDocument {
     QList<Page> pages;
     QString failure;
     int failureStep = -1;
+    // The document's own; a picture is never more readable than its
+    // document (a server converting a stranger's private file).
+    mode_t permissions = 0600;
 };
 
 // Called with every page picture the office copied, wanted or not empty.
@@ -55,7 +58,8 @@ using PictureCopied = std::function<void(const office::Picture &)>;
 ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied = {});
 
-// Writes an exported document's pictures whole, in page order, and, when
+// Writes an exported document's pictures whole, in page order, with the
+// document's read and write bits (the umask applies as usual), and, when
 // anything failed, one log line with the last failure's description.
 DocumentOutcome commitDocument(const ExportedDocument &document);
 

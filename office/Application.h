@@ -8,6 +8,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include <sys/types.h>
+
 // The word processor as the conversion sees it: an application per document,
 // a document walked page by page, and the picture of a range.
 //
@@ -49,6 +51,10 @@ public:
     // file cut short): its pages are those that could be read. Empty when
     // nothing is known to be wrong.
     virtual QString damage() const = 0;
+    // The permission bits of the file the document was read from, taken from
+    // the very descriptor its bytes came from: its pictures are to be no
+    // more readable than it is.
+    virtual mode_t permissions() const = 0;
 };
 
 // One running office instance. Every operation throws Failure.

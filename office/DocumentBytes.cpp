@@ -11,7 +11,7 @@
 
 namespace office {
 
-com::sun::star::uno::Sequence<sal_Int8> readDocument(const QString &path)
+DocumentFile readDocument(const QString &path)
 {
     const QByteArray native = platform::toNativePath(path);
     const auto systemFailure = [] { return Failure(std::string("cannot read the file: ") + std::strerror(errno)); };
@@ -25,6 +25,14 @@ com::sun::star::uno::Sequence<sal_Int8> readDocument(const QString &path)
     const int fd = open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw systemFailure();
+    // Permissions of the file that is read, not of whatever the name meant
+    // a moment earlier.
+    errno = 0;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > SAL_MAX_INT32) {
+        const Failure failure = errno ? systemFailure() : Failure("the file changed while it was opened");
+        close(fd);
+        throw failure;
+    }
     com::sun::star::uno::Sequence<sal_Int8> bytes(static_cast<sal_Int32>(info.st_size));
     sal_Int32 done = 0;
     while (done < bytes.getLength()) {
@@ -39,7 +47,7 @@ com::sun::star::uno::Sequence<sal_Int8> readDocument(const QString &path)
         done += static_cast<sal_Int32>(n);
     }
     close(fd);
-    return bytes;
+    return {bytes, static_cast<mode_t>(info.st_mode & 07777)};
 }
 
 } // namespace office

@@ -9,9 +9,16 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 namespace office {
 
+struct DocumentFile {
+    com::sun::star::uno::Sequence<sal_Int8> bytes;
+    mode_t permissions = 0; // of the descriptor the bytes were read from
+};
+
 // The whole file; throws Failure with the system's message when it cannot be read.
-com::sun::star::uno::Sequence<sal_Int8> readDocument(const QString &path);
+DocumentFile readDocument(const QString &path);
 
 } // namespace office

@@ -53,8 +53,9 @@ class LibreOfficeApplication;
 
 class LibreOfficeDocument : public Document {
 public:
-    LibreOfficeDocument(LibreOfficeApplication &app, Reference<css::lang::XComponent> model, QString damage)
-        : app_(app), model_(std::move(model)), damage_(std::move(damage))
+    LibreOfficeDocument(LibreOfficeApplication &app, Reference<css::lang::XComponent> model, QString damage,
+                        mode_t permissions)
+        : app_(app), model_(std::move(model)), damage_(std::move(damage)), permissions_(permissions)
     {
     }
     ~LibreOfficeDocument() override;
@@ -63,6 +64,7 @@ public:
     std::unique_ptr<Range> range(Position start, Position end) override;
     void close() override;
     QString damage() const override { return damage_; }
+    mode_t permissions() const override { return permissions_; }
 
     Picture pagePicture(int pageIndex);
 
@@ -75,6 +77,7 @@ private:
     std::unique_ptr<PagePictures> pages_;
     Position pageCount_ = 0;
     QString damage_;
+    mode_t permissions_;
 };
 
 class LibreOfficeRange : public Range {
@@ -105,7 +108,8 @@ public:
 
     std::unique_ptr<Document> open(const QString &path) override
     {
-        const auto model = office_.load(path);
+        const auto loaded = office_.load(path);
+        const auto &model = loaded.model;
         const std::string type = office_.call([&] { return filterOf(model); });
         if (!Reference<css::text::XTextDocument>(model, css::uno::UNO_QUERY).is() || !isWordProcessorFormat(type)) {
             office_.closeModel(model);
@@ -113,8 +117,8 @@ public:
         }
         // The office says nothing of a Word file that was cut short but
         // still opens; its container tells.
-        return std::make_unique<LibreOfficeDocument>(*this, model,
-                                                     QString::fromStdString(compoundFileDamage(path)));
+        return std::make_unique<LibreOfficeDocument>(*this, model, QString::fromStdString(compoundFileDamage(path)),
+                                                     loaded.permissions);
     }
 
     Position selectionStart() override { return selectionStart_; }

@@ -83,10 +83,10 @@ OfficeInstance::~OfficeInstance()
     shutDown();
 }
 
-Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
+OfficeInstance::Loaded OfficeInstance::load(const QString &path)
 {
     documentDeadline_ = std::chrono::steady_clock::now() + limits_.document;
-    const auto bytes = readDocument(path);
+    const DocumentFile file = readDocument(path);
     const auto handler = rtl::Reference<AbortingInteraction>(new AbortingInteraction);
     const auto args = sequence({
         property("Hidden", true),
@@ -101,7 +101,8 @@ Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
             // A stream in the office's own process: it reads the document
             // without a call back to us for every few bytes.
             const Reference<css::io::XInputStream> stream(
-                css::io::SequenceInputStream::createStreamFromSequence(context(), bytes), css::uno::UNO_QUERY_THROW);
+                css::io::SequenceInputStream::createStreamFromSequence(context(), file.bytes),
+                css::uno::UNO_QUERY_THROW);
             auto withStream = args;
             withStream.realloc(args.getLength() + 1);
             withStream.getArray()[args.getLength()] = property("InputStream", stream);
@@ -112,7 +113,7 @@ Reference<css::lang::XComponent> OfficeInstance::load(const QString &path)
     }
     if (!model.is())
         throw Failure(openFailure("", handler->firstQuestion()));
-    return model;
+    return {model, file.permissions};
 }
 
 void OfficeInstance::closeModel(const Reference<css::lang::XComponent> &model)

@@ -48,7 +48,11 @@ public:
     // Opens a file hidden and read-only, macros and links off; a question the
     // office would ask a person is answered with Abort and says why it failed.
     // The document's time limit starts here.
-    Reference<css::lang::XComponent> load(const QString &path);
+    struct Loaded {
+        Reference<css::lang::XComponent> model;
+        mode_t permissions; // of the file it was read from
+    };
+    Loaded load(const QString &path);
     void closeModel(const Reference<css::lang::XComponent> &model);
 
     Reference<css::uno::XComponentContext> context() const { return connection_.remote; }

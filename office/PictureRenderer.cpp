@@ -23,7 +23,7 @@ public:
         // size for PNG and JPEG only; the caller encodes what it needs. In
         // the office's own folder, the only one it may write.
         const QString png = office_.workFolder() + "/render.png";
-        const auto drawing = office_.load(emfPath);
+        const auto drawing = office_.load(emfPath).model;
         try {
             office_.call([&] { exportGraphic(drawing, png, pixels); });
         } catch (...) {

@@ -43,13 +43,26 @@ int writeAll(int fd, const QByteArray &bytes)
     return written.st_size == bytes.size() ? 0 : EIO;
 }
 
-// Where the folder's file system has no unnamed files (FAT on a USB stick),
-// a named temporary file beside the target stands in for one.
-void writeThroughNamedFile(const QString &target, const QByteArray &path, const QByteArray &folder,
-                           const QByteArray &bytes)
+QByteArray temporaryName(const QByteArray &folder)
 {
-    QByteArray named = folder + "/.pagegrab-XXXXXX";
-    const int fd = mkostemp(named.data(), O_CLOEXEC);
+    return folder + "/.pagegrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// Where the folder's file system has no unnamed files (FAT on a USB stick),
+// a named temporary file beside the target stands in for one. Created here
+// rather than by mkostemp, which makes it 0600: the kernel then narrows the
+// permissions by the umask exactly as for an unnamed file.
+void writeThroughNamedFile(const QString &target, const QByteArray &path, const QByteArray &folder,
+                           const QByteArray &bytes, mode_t permissions)
+{
+    QByteArray named;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        named = temporaryName(folder);
+        fd = open(named.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         throw Failed(target, errno);
     int error = writeAll(fd, bytes);
@@ -64,22 +77,22 @@ void writeThroughNamedFile(const QString &target, const QByteArray &path, const 
 
 } // namespace
 
-void writeFileWhole(const QString &target, const QByteArray &bytes)
+void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permissions)
 {
     const QByteArray path = toNativePath(target);
     const QByteArray folder = folderOf(path);
     // The bytes go into a file without a name, which vanishes with us if we
     // are killed; only a complete file gets a name, and then the target's.
-    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
-        return writeThroughNamedFile(target, path, folder, bytes);
+        return writeThroughNamedFile(target, path, folder, bytes, permissions);
     if (fd < 0)
         throw Failed(target, errno);
     if (const int error = writeAll(fd, bytes)) {
         close(fd);
         throw Failed(target, error);
     }
-    const QByteArray named = folder + "/.pagegrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    const QByteArray named = temporaryName(folder);
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
     const int linked = linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
     close(fd);

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using conversion::ConvertDocument;
@@ -223,6 +224,39 @@ private slots:
         QVERIFY(!ConvertDocument(job("a.doc"), scriptedOffice(office)).failed());
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), scriptedPicture(1));
+    }
+
+    void picturesAreNoMoreReadableThanTheirDocument()
+    {
+        // A run as root over users' files: a private document's pictures
+        // stay private, and nothing becomes executable.
+        struct Cases {
+            mode_t document, umask, picture;
+        };
+        const QList<Cases> cases{{0600, 022, 0600}, {0400, 022, 0400}, {0640, 022, 0640},
+                                 {0666, 022, 0644}, {0755, 022, 0644}, {0644, 077, 0600}};
+        struct RestoreUmask {
+            mode_t before = umask(022);
+            ~RestoreUmask() { umask(before); }
+        } restore;
+        for (const auto &c : cases) {
+            umask(c.umask);
+            OfficeScript office;
+            office.pages = 2;
+            office.permissions = c.document;
+            const QString stem = QStringLiteral("m%1-%2").arg(c.document, 0, 8).arg(c.umask, 0, 8);
+            // An earlier picture that anyone could read is replaced, not reused.
+            QFile earlier(out + stem + "-1.emf");
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+            earlier.close();
+            QVERIFY(!ConvertDocument(job(stem + ".doc"), scriptedOffice(office)).failed());
+            for (const QString page : {"-1.emf", "-2.emf"}) {
+                struct stat info {};
+                QCOMPARE(stat(QFile::encodeName(out + stem + page).constData(), &info), 0);
+                QCOMPARE(info.st_mode & 07777, c.picture);
+            }
+        }
     }
 
     void officeThatCannotStartIsLogged()

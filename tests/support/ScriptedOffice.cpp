@@ -53,6 +53,7 @@ public:
     }
     void close() override { s_.script.calls << "close"; }
     QString damage() const override { return s_.script.damage; }
+    mode_t permissions() const override { return s_.script.permissions; }
 
 private:
     State &s_;

@@ -19,6 +19,7 @@ struct OfficeScript {
     bool startFails = false;
     int pictureBytes = 0;               // non-zero: pictures are padded to this size
     QString damage;                     // what the opened document reports as damaged
+    mode_t permissions = 0644;          // the opened document's file's
     bool picturesNameTheirDocument = false; // pictures end in the opened document's path
     QStringList calls;
     int instancesStarted = 0;
