@@ -4,6 +4,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
@@ -25,6 +29,19 @@ Ran runBatch(const QStringList &arguments)
 QStringList pictures(const QString &folder)
 {
     return QDir(folder).entryList({"*.emf"}, QDir::Files, QDir::Name);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+QStringList logLines(const QString &log)
+{
+    QFile file(log);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts)
+                                          : QStringList{};
 }
 
 } // namespace
@@ -88,6 +105,50 @@ private slots:
             QVERIFY2(ran.said.contains(says), qPrintable(ran.said));
         }
         QVERIFY(!QFile::exists(out("none")));
+    }
+
+    void linksOfOthersLeadOnlyToWhatTheyCouldRead()
+    {
+        // Run as root on a server: another user's links in the job list.
+        const passwd *nobody = getpwnam("nobody");
+        if (geteuid() != 0 || !nobody)
+            QSKIP("needs root and a user nobody");
+        const QString top = dir.filePath("strangers");
+        const QString log = dir.filePath("strangers.log");
+        for (const QString &folder : {dir.path(), top, top + "/private", top + "/theirs"})
+            QVERIFY(QDir().mkpath(folder) && chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        QVERIFY(QDir().mkpath(top + "/closed") && chmod(QFile::encodeName(top + "/closed").constData(), 0700) == 0);
+        for (const auto &[name, mode] : {std::pair{"private/secret.doc", 0600}, {"private/shared.doc", 0644},
+                                         {"closed/hidden.doc", 0644}}) {
+            QVERIFY(QFile::copy(kTestDocs + "/simple.doc", top + "/" + name));
+            QVERIFY(chmod(QFile::encodeName(top + "/" + name).constData(), mode) == 0);
+        }
+        // Relative and absolute targets, and a link to a folder on the way.
+        const QByteArray hidden = QFile::encodeName(top + "/closed/hidden.doc");
+        for (const auto &[link, target, theirs] :
+             {std::tuple{"secret.doc", "../private/secret.doc", true}, {"folder", "../private", true},
+              {"shared.doc", "folder/shared.doc", true}, {"hidden.doc", hidden.constData(), true},
+              {"mine.doc", "../private/secret.doc", false}}) {
+            const QByteArray path = QFile::encodeName(top + "/theirs/" + link);
+            QVERIFY(symlink(target, path.constData()) == 0);
+            if (theirs)
+                QVERIFY(lchown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        }
+
+        const mode_t umaskBefore = umask(022);
+        const Ran ran = runBatch({"--log", log, out("strangers"), top + "/theirs"});
+        umask(umaskBefore);
+        QCOMPARE(ran.status, 1);
+        // Pictures as readable as the document: the private one's stay private.
+        QCOMPARE(pictures(out("strangers")), (QStringList{"mine-1.emf", "shared-1.emf"}));
+        QCOMPARE(modeOf(out("strangers") + "/mine-1.emf"), mode_t(0600));
+        QCOMPARE(modeOf(out("strangers") + "/shared-1.emf"), mode_t(0644));
+        const QStringList lines = logLines(log);
+        QVERIFY2(lines.size() == 2, qPrintable(lines.join('\n')));
+        const QString refused = QStringLiteral("处错：the path leads through a link of another user (uid %1) to a file "
+                                               "that user cannot read").arg(nobody->pw_uid);
+        for (const QString name : {"hidden.doc", "secret.doc"})
+            QVERIFY2(lines.filter("/theirs/" + name + refused).size() == 1, qPrintable(lines.join('\n')));
     }
 
     void twoShardsGiveWhatOneRunGives()

@@ -1,0 +1,152 @@
+#include "office/PathWalk.h"
+
+#include <QList>
+
+#include <cerrno>
+#include <deque>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace office {
+namespace {
+
+// As many links as the kernel follows in one path before it says ELOOP.
+constexpr int kMostLinks = 40;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The names of a path in order, before those still to be walked. A trailing
+// slash asks for a folder, as "." after it does; "//" is one slash.
+void putInFront(std::deque<QByteArray> &names, const QByteArray &path)
+{
+    QList<QByteArray> parts = path.split('/');
+    if (parts.last().isEmpty())
+        parts.last() = ".";
+    for (auto part = parts.crbegin(); part != parts.crend(); ++part)
+        if (!part->isEmpty())
+            names.push_front(*part);
+}
+
+Descriptor openFolder(const char *path)
+{
+    return Descriptor(open(path, O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+QByteArray linkTarget(int link, int &error)
+{
+    QByteArray target(256, '\0');
+    for (;;) {
+        const ssize_t n = readlinkat(link, "", target.data(), target.size());
+        if (n < 0) {
+            error = errno;
+            return {};
+        }
+        if (n < target.size())
+            return target.left(n);
+        target.resize(target.size() * 2);
+    }
+}
+
+} // namespace
+
+WalkedPath openRegularFile(const QByteArray &path)
+{
+    WalkedPath walked;
+    const auto failed = [&walked](int error) {
+        walked.outcome = WalkedPath::Failed;
+        walked.error = error;
+        return std::move(walked);
+    };
+    if (path.isEmpty())
+        return failed(ENOENT);
+    std::deque<QByteArray> names;
+    putInFront(names, path);
+    Descriptor folder = openFolder(path.startsWith('/') ? "/" : ".");
+    if (folder.get() < 0)
+        return failed(errno);
+    int links = 0;
+    while (!names.empty()) {
+        const QByteArray name = names.front();
+        names.pop_front();
+        struct stat folderInfo {};
+        if (fstat(folder.get(), &folderInfo) != 0)
+            return failed(errno);
+        for (ForeignLink &link : walked.foreignLinks)
+            link.foldersAfter.push_back(folderInfo);
+
+        // O_PATH opens the name itself, a link as a link, and reads nothing.
+        Descriptor entry(openat(folder.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (entry.get() < 0 || fstat(entry.get(), &info) != 0)
+            return failed(errno);
+        if (S_ISLNK(info.st_mode)) {
+            if (++links > kMostLinks)
+                return failed(ELOOP);
+            int error = 0;
+            const QByteArray target = linkTarget(entry.get(), error);
+            if (error || target.isEmpty())
+                return failed(error ? error : ENOENT);
+            if (info.st_uid != geteuid() && info.st_uid != 0)
+                walked.foreignLinks.push_back({info.st_uid, {}});
+            putInFront(names, target);
+            if (target.startsWith('/') && (folder = openFolder("/")).get() < 0)
+                return failed(errno);
+            continue;
+        }
+        if (!names.empty()) {
+            if (!S_ISDIR(info.st_mode))
+                return failed(ENOTDIR);
+            folder = std::move(entry);
+            continue;
+        }
+        // Not even opened: a FIFO would block the run, a device might act.
+        if (!S_ISREG(info.st_mode)) {
+            walked.outcome = WalkedPath::NotAFile;
+            return walked;
+        }
+        // The one open of the file. Replaced by a link since it was looked
+        // at, the name is walked again; replaced by a FIFO, it does not
+        // block us, and the descriptor tells.
+        Descriptor file(
+            openat(folder.get(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (file.get() < 0 && errno == ELOOP && ++links <= kMostLinks) {
+            names.push_front(name);
+            continue;
+        }
+        if (file.get() < 0 || fstat(file.get(), &walked.file) != 0)
+            return failed(errno);
+        if (!S_ISREG(walked.file.st_mode)) {
+            walked.outcome = WalkedPath::NotAFile;
+            return walked;
+        }
+        walked.outcome = WalkedPath::Opened;
+        walked.fd = file.release();
+    }
+    return walked;
+}
+
+} // namespace office

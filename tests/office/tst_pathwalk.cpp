@@ -1,0 +1,167 @@
+#include "office/PathWalk.h"
+#include "office/UserAccess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using office::WalkedPath;
+
+namespace {
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat info {};
+    stat(native(path).constData(), &info);
+    return info;
+}
+
+struct stat entry(uid_t owner, gid_t group, mode_t mode)
+{
+    struct stat info {};
+    info.st_uid = owner;
+    info.st_gid = group;
+    info.st_mode = mode;
+    return info;
+}
+
+} // namespace
+
+class tst_pathwalk : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    QString at(const QString &name) const { return dir.filePath(name); }
+
+    void link(const QString &target, const QString &name)
+    {
+        QVERIFY(symlink(native(target).constData(), native(at(name)).constData()) == 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QDir().mkpath(at("a/b")));
+        QFile file(at("a/b/file.doc"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("document");
+        file.close();
+        QVERIFY(mkfifo(native(at("fifo")).constData(), 0600) == 0);
+        link("..", "a/up");
+        link(at("a/b"), "a/abs");
+        link("loop2", "loop1");
+        link("loop1", "loop2");
+        link("missing.doc", "dangling");
+        link("a/b/file.doc", "chain0");
+        for (int i = 1; i <= 40; ++i)
+            link(QStringLiteral("chain%1").arg(i - 1), QStringLiteral("chain%1").arg(i));
+    }
+
+    void pathsResolveAsTheKernelResolvesThem()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const ino_t file = statOf(at("a/b/file.doc")).st_ino;
+        const QList<std::pair<QString, int>> opened{
+            {"a/b/file.doc", 0},          {at("a/b/../b/./file.doc"), 0}, {"/" + at("a//b///file.doc"), 0},
+            {at("a/abs/file.doc"), 0},    {"a/up/a/up/a/b/file.doc", 0},  {at("chain39"), 0},
+            {at("a/b/file.doc/"), ENOTDIR}, {at("loop1"), ELOOP},          {at("chain40"), ELOOP},
+            {at("dangling"), ENOENT},     {"", ENOENT},                   {at("a/none/file.doc"), ENOENT},
+        };
+        for (const auto &[path, error] : opened) {
+            const WalkedPath walked = office::openRegularFile(native(path));
+            QVERIFY2(walked.outcome == (error ? WalkedPath::Failed : WalkedPath::Opened), qPrintable(path));
+            QVERIFY2(walked.error == error, qPrintable(path + ": " + strerror(walked.error)));
+            QVERIFY(walked.foreignLinks.empty());
+            if (walked.outcome == WalkedPath::Opened) {
+                QCOMPARE(walked.file.st_ino, file);
+                char bytes[16] = {};
+                QCOMPARE(read(walked.fd, bytes, sizeof bytes), qsizetype(8));
+                close(walked.fd);
+            }
+        }
+        // None is even opened: a FIFO would block the run.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(inotify_add_watch(watch, native(at("fifo")).constData(), IN_OPEN) >= 0);
+        for (const QString &path : {at("fifo"), at("a/b"), at("a/abs"), QString("/")})
+            QVERIFY2(office::openRegularFile(native(path)).outcome == WalkedPath::NotAFile, qPrintable(path));
+        char event[256];
+        QCOMPARE(read(watch, event, sizeof event), ssize_t(-1));
+        close(watch);
+        QVERIFY(QDir::setCurrent(before));
+    }
+
+    void linksOfOthersAreNotedWithTheFoldersAfterThem()
+    {
+        const passwd *nobody = getpwnam("nobody");
+        if (geteuid() != 0 || !nobody)
+            QSKIP("needs root and a user nobody");
+        QVERIFY(QDir().mkpath(at("theirs")));
+        link("../a/b/file.doc", "theirs/file.doc");
+        link(at("theirs/file.doc"), "ours.doc");
+        QVERIFY(lchown(native(at("theirs/file.doc")).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        const WalkedPath walked = office::openRegularFile(native(at("ours.doc")));
+        QCOMPARE(walked.outcome, WalkedPath::Opened);
+        close(walked.fd);
+        QCOMPARE(walked.foreignLinks.size(), std::size_t(1));
+        QCOMPARE(walked.foreignLinks[0].owner, nobody->pw_uid);
+        QList<ino_t> folders;
+        for (const struct stat &folder : walked.foreignLinks[0].foldersAfter)
+            folders << folder.st_ino;
+        QCOMPARE(folders, (QList<ino_t>{statOf(at("theirs")).st_ino, statOf(dir.path()).st_ino,
+                                        statOf(at("a")).st_ino, statOf(at("a/b")).st_ino}));
+
+        // Run as nobody, the same path passes root's link and nobody's own.
+        QVERIFY(chmod(native(dir.path()).constData(), 0755) == 0);
+        QVERIFY(seteuid(nobody->pw_uid) == 0);
+        const WalkedPath asNobody = office::openRegularFile(native(at("ours.doc")));
+        QVERIFY(seteuid(0) == 0);
+        QCOMPARE(asNobody.outcome, WalkedPath::Opened);
+        close(asNobody.fd);
+        QVERIFY(asNobody.foreignLinks.empty());
+    }
+
+    void anotherUsersReadingFollowsTheOneClassThatApplies()
+    {
+        const passwd *nobody = getpwnam("nobody");
+        if (!nobody)
+            QSKIP("needs a user nobody");
+        const uid_t user = nobody->pw_uid;
+        const gid_t group = nobody->pw_gid;
+        const uid_t other = user + 1;
+        const gid_t otherGroup = group + 1;
+        const struct stat open = entry(0, 0, S_IFDIR | 0755);
+        const QList<std::tuple<struct stat, struct stat, bool>> cases{
+            {open, entry(user, otherGroup, S_IFREG | 0400), true},
+            {open, entry(user, group, S_IFREG | 0044), false}, // the owner's bits, not the group's or everyone's
+            {open, entry(other, group, S_IFREG | 0040), true},
+            {open, entry(other, group, S_IFREG | 0404), false},
+            {open, entry(other, otherGroup, S_IFREG | 0004), true},
+            {open, entry(other, otherGroup, S_IFREG | 0640), false},
+            {entry(0, 0, S_IFDIR | 0750), entry(other, otherGroup, S_IFREG | 0644), false},
+            {entry(0, group, S_IFDIR | 0710), entry(other, otherGroup, S_IFREG | 0644), true},
+            {entry(user, 0, S_IFDIR | 0677), entry(other, otherGroup, S_IFREG | 0644), false},
+        };
+        int i = 0;
+        for (const auto &[folder, file, readable] : cases) {
+            QVERIFY2(office::userCouldRead(user, {open, folder}, file) == readable, qPrintable(QString::number(i)));
+            ++i;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_pathwalk)
+#include "tst_pathwalk.moc"
