@@ -5,7 +5,9 @@
 #include "office/UserAccess.h"
 #include "platform/NativePath.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string>
 #include <cstring>
 #include <unistd.h>
 
@@ -30,7 +32,7 @@ void refuseLinksOfOthersWhoCouldNotRead(const WalkedPath &walked)
 
 } // namespace
 
-DocumentFile readDocument(const QString &path)
+DocumentFile readDocument(const QString &path, std::int64_t largest)
 {
     WalkedPath walked = openRegularFile(platform::toNativePath(path));
     if (walked.outcome == WalkedPath::NotAFile)
@@ -44,8 +46,9 @@ DocumentFile readDocument(const QString &path)
         ~Closing() { close(fd); }
     } const file{walked.fd};
     refuseLinksOfOthersWhoCouldNotRead(walked);
-    if (walked.file.st_size > SAL_MAX_INT32)
-        throw Failure("the file is too large to be a document");
+    if (walked.file.st_size > std::min<std::int64_t>(largest, SAL_MAX_INT32))
+        throw Failure("the file is too large to be a document: " + std::to_string(walked.file.st_size / (1024 * 1024))
+                      + " MB, more than the " + std::to_string(largest / (1024 * 1024)) + " MB an office may read");
     com::sun::star::uno::Sequence<sal_Int8> bytes(static_cast<sal_Int32>(walked.file.st_size));
     sal_Int32 done = 0;
     while (done < bytes.getLength()) {

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 #include <sys/types.h>
 
 namespace office {
@@ -19,6 +21,9 @@ struct DocumentFile {
 };
 
 // The whole file; throws Failure with the system's message when it cannot be read.
-DocumentFile readDocument(const QString &path);
+// `largest` bounds the file's size: its bytes are held here and once more on
+// their way to the office, so a file the office could never read in its
+// memory bound is refused before it fills ours.
+DocumentFile readDocument(const QString &path, std::int64_t largest);
 
 } // namespace office

@@ -86,7 +86,8 @@ OfficeInstance::~OfficeInstance()
 OfficeInstance::Loaded OfficeInstance::load(const QString &path)
 {
     documentDeadline_ = std::chrono::steady_clock::now() + limits_.document;
-    const DocumentFile file = readDocument(path);
+    // A document takes several times its size in an office once read.
+    const DocumentFile file = readDocument(path, limits_.memory / 4);
     const auto handler = rtl::Reference<AbortingInteraction>(new AbortingInteraction);
     const auto args = sequence({
         property("Hidden", true),

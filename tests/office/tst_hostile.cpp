@@ -300,6 +300,18 @@ private slots:
                      qPrintable(f.description()));
             QVERIFY2(f.description().endsWith(" when it was ended, the bound is 400 MB"), qPrintable(f.description()));
         }
+        // A file the office could not read within its bound is not read
+        // into our memory either.
+        QFile huge(dir.filePath("huge.doc"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(1) << 31) - 1));
+        auto app = office::startLibreOffice(limits);
+        try {
+            app->open(huge.fileName());
+            QFAIL("a 2 GB file was read");
+        } catch (const office::Failure &f) {
+            QCOMPARE(f.description(), "the file is too large to be a document: 2047 MB, more than the 100 MB an office may read");
+        }
+        app->quit();
     }
 
     void onlyWordProcessorFormatsAreDocuments()
