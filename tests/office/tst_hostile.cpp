@@ -314,6 +314,20 @@ private slots:
         app->quit();
     }
 
+    void theOfficeGetsNoneOfTheCallersSecrets()
+    {
+        qputenv("PAGEGRAB_TEST_TOKEN", "s3cret");
+        auto app = office::startLibreOffice();
+        qunsetenv("PAGEGRAB_TEST_TOKEN");
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(officeChildren().value(0)));
+        QVERIFY(environ.open(QIODevice::ReadOnly));
+        const QList<QByteArray> variables = environ.readAll().split('\0');
+        app->quit();
+        QVERIFY(variables.contains("LC_ALL=C.UTF-8"));
+        for (const QByteArray &variable : variables)
+            QVERIFY2(!variable.contains("s3cret"), variable.constData());
+    }
+
     void onlyWordProcessorFormatsAreDocuments()
     {
         QByteArray noise(64 * 1024, '\0');
