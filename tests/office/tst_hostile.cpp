@@ -337,7 +337,13 @@ private slots:
         oleNoise.replace(0, 8, QByteArray::fromHex("d0cf11e0a1b11ae1"));
         const QStringList refused{write(dir.filePath("noise.doc"), noise), write(dir.filePath("ole-noise.doc"), oleNoise),
                                   write(dir.filePath("text.doc"), "Plain text, not a document.\n")};
+        // Any format the word processor imports is a document, not only Word's.
+        const QString abiWord = write(dir.filePath("abiword.doc"),
+                                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<abiword "
+                                      "xmlns=\"http://www.abisource.com/awml.dtd\" version=\"1.0\"><section><p>Hello"
+                                      "</p></section></abiword>\n");
         auto app = office::startLibreOffice();
+        app->open(abiWord)->close();
         for (const QString &path : refused) {
             try {
                 app->open(path);
