@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace joblist {
@@ -41,37 +43,29 @@ std::vector<Entry> entriesOf(const QString &folder)
     return entries;
 }
 
-struct Folder {
-    dev_t device;
-    ino_t inode;
-};
+// What a scan has met already, by device and inode: links may lead to a
+// folder or document any number of times, and each is taken once.
+using Seen = std::set<std::pair<dev_t, ino_t>>;
 
-void scan(QStringList &found, QString &folder, const QString &mask, std::vector<Folder> &ancestors)
+void scan(QStringList &found, QString &folder, const QString &mask, Seen &seen)
 {
     platform::appendSeparator(folder);
     struct stat self {};
-    if (stat(platform::toNativePath(folder).constData(), &self) != 0)
+    if (stat(platform::toNativePath(folder).constData(), &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second)
         return;
-    ancestors.push_back({self.st_dev, self.st_ino});
 
     QStringList subfolders;
     for (const Entry &entry : entriesOf(folder)) {
         if (!entry.isFolder) {
-            if (matchesMask(entry.name, mask))
+            if (matchesMask(entry.name, mask) && seen.insert({entry.device, entry.inode}).second)
                 found << folder + entry.name;
             continue;
         }
-        // Only a link back to a folder being scanned would make the walk
-        // endless; any other folder is entered, also one reached twice.
-        const bool leadsBack = std::any_of(ancestors.begin(), ancestors.end(), [&](const Folder &a) {
-            return a.device == entry.device && a.inode == entry.inode;
-        });
-        if (!leadsBack)
+        if (!seen.count({entry.device, entry.inode}))
             subfolders << folder + entry.name;
     }
     for (QString &subfolder : subfolders)
-        scan(found, subfolder, mask, ancestors);
-    ancestors.pop_back();
+        scan(found, subfolder, mask, seen);
 }
 
 } // namespace
@@ -91,8 +85,8 @@ void listFolder(QStringList &found, QString folder, const QString &mask)
 
 void ScanFolder(QStringList &found, QString &folder, const QString &mask)
 {
-    std::vector<Folder> ancestors;
-    scan(found, folder, mask, ancestors);
+    Seen seen;
+    scan(found, folder, mask, seen);
 }
 
 } // namespace joblist

@@ -16,9 +16,10 @@ void listFolder(QStringList &found, QString folder, const QString &mask);
 
 // The matching files of a folder and of all its subfolders, depth first: a
 // folder's own files, then each subfolder's whole subtree, in listing order.
-// A missing final "/" is appended to folder. Every subfolder is entered,
-// except through a link that leads back to a folder being scanned, which
-// would make the walk endless; errors are skipped silently. Names that are
+// A missing final "/" is appended to folder. Each real folder is entered,
+// and each document listed, once, under the first path that reaches it, so
+// links cost no more than the folders they lead to and loops end; errors
+// are skipped silently. Names that are
 // not UTF-8 keep their bytes (see platform/NativePath.h).
 void ScanFolder(QStringList &found, QString &folder, const QString &mask);
 
