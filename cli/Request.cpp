@@ -2,6 +2,7 @@
 
 #include "joblist/Entries.h"
 #include "log/DefaultLogPath.h"
+#include "log/PlainTextLog.h"
 #include "platform/FolderPath.h"
 
 #include <QDir>
@@ -66,13 +67,20 @@ Request readRequest(const Options &options, const QString &programFolder)
         return request;
     }
 
+    batch.logFile = options.logFile.isEmpty() ? defaultLogPath(programFolder) : options.logFile;
+    // A file named "--log=notes.doc" among a shell's *.doc makes notes.doc
+    // the log; refused before anything is created.
+    if (!isPlainTextLog(batch.logFile)) {
+        request.problem = "日志文件不是处理日志，不会写入：" + batch.logFile;
+        return request;
+    }
+
     batch.outputFolder = options.outputFolder;
     platform::appendSeparator(batch.outputFolder);
     if (!QFileInfo::exists(batch.outputFolder) && !QDir().mkdir(batch.outputFolder)) {
         request.problem = "无法创建图片保存目录！";
         return request;
     }
-    batch.logFile = options.logFile.isEmpty() ? defaultLogPath(programFolder) : options.logFile;
     return request;
 }
 

@@ -26,8 +26,9 @@ struct Options {
 
 // The documents of the paths in the window's order (a folder's documents,
 // with its subfolders' when recursive), this shard's share of them, the
-// range read as the window reads its boxes, and the output folder made as
-// the window makes it.
+// range read as the window reads its boxes, the log refused when it holds
+// anything but plain text, and the output folder made as the window makes
+// it.
 Request readRequest(const Options &options, const QString &programFolder);
 
 } // namespace cli

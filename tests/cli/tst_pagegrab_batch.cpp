@@ -17,9 +17,10 @@ struct Ran {
     QString said; // standard error
 };
 
-Ran runBatch(const QStringList &arguments)
+Ran runBatch(const QStringList &arguments, const QString &workingFolder = {})
 {
     QProcess batch;
+    batch.setWorkingDirectory(workingFolder);
     batch.start(PAGEGRAB_BATCH, arguments);
     batch.waitForFinished(120000);
     return {batch.exitStatus() == QProcess::NormalExit ? batch.exitCode() : -1,
@@ -35,6 +36,12 @@ mode_t modeOf(const QString &path)
 {
     struct stat info {};
     return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList logLines(const QString &log)
@@ -149,6 +156,31 @@ private slots:
                                                "that user cannot read").arg(nobody->pw_uid);
         for (const QString name : {"hidden.doc", "secret.doc"})
             QVERIFY2(lines.filter("/theirs/" + name + refused).size() == 1, qPrintable(lines.join('\n')));
+    }
+
+    void aShellsFileNamesNeverMakeADocumentTheLog()
+    {
+        // "pagegrab-batch OUT *.doc" in a folder where a stranger left a file
+        // named "--log=notes.doc": the shell hands over the names as options.
+        const QString folder = dir.filePath("shell");
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString name : {"notes.doc", "--log=notes.doc"})
+            QVERIFY(QFile::copy(kTestDocs + "/simple.doc", folder + "/" + name));
+        const QByteArray document = contents(folder + "/notes.doc");
+
+        Ran ran = runBatch({out("shell-pictures"), "--log=notes.doc", "notes.doc"}, folder);
+        QCOMPARE(ran.status, 2);
+        QVERIFY2(ran.said.contains("日志文件不是处理日志，不会写入：notes.doc"), qPrintable(ran.said));
+        QVERIFY(!QFile::exists(out("shell-pictures")));
+        QCOMPARE(contents(folder + "/notes.doc"), document);
+
+        // After "--" every name is a path, whatever it looks like.
+        const QString log = dir.filePath("shell.log");
+        ran = runBatch({"--log", log, "--", out("shell-pictures"), "--log=notes.doc", "notes.doc"}, folder);
+        QCOMPARE(ran.status, 0);
+        QCOMPARE(pictures(out("shell-pictures")), (QStringList{"--log=notes-1.emf", "notes-1.emf"}));
+        QCOMPARE(contents(folder + "/notes.doc"), document);
+        QCOMPARE(contents(folder + "/--log=notes.doc"), document);
     }
 
     void twoShardsGiveWhatOneRunGives()

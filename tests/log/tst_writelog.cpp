@@ -1,3 +1,4 @@
+#include "log/PlainTextLog.h"
 #include "log/WriteLog.h"
 #include "platform/NativePath.h"
 
@@ -9,6 +10,9 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +94,42 @@ private slots:
         QVERIFY(text.endsWith("\t处理/文档/报告.doc处错：无法打开\r\n"));
         QVERIFY(!bytes.contains(QString("处理").toUtf8()));
         qunsetenv("LOCPATH");
+    }
+
+    void onlyAPlainTextFileIsTakenAsALog()
+    {
+        const auto file = [this](const QString &name, const QByteArray &bytes) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            f.write(bytes);
+            return f.fileName();
+        };
+        const QString ours = dir.filePath("ours.log");
+        WriteLog(ours, "/文档/报告.doc", "无法打开");
+        WriteLog(ours, "/d/a.doc", "failed");
+        QStringEncoder gb("GB18030");
+        const QByteArray gbLine = gb.encode(QStringLiteral("2026/1/2 3:04:05\t处理/文档/报告.doc处错：无法打开\r\n"));
+        // A FIFO or terminal given as the log is not even opened.
+        QVERIFY(mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(dir.filePath("fifo")).constData(), IN_OPEN) >= 0);
+        for (const QString &path : {dir.filePath("missing.log"), file("empty.log", ""), ours, file("gb.log", gbLine),
+                                    file("notes.txt", "plain notes\n\tindented\r\n"), dir.filePath("fifo"),
+                                    file("late.log", QByteArray(4096, 'x') + '\0')})
+            QVERIFY2(isPlainTextLog(path), qPrintable(path));
+        char event[256];
+        QCOMPARE(read(watch, event, sizeof event), ssize_t(-1));
+        close(watch);
+
+        for (const QByteArray &bytes :
+             {QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"), QByteArray("\xD0\xCF\x11\xE0"), QByteArray("PK\x03\x04"),
+              QByteArray("{\\rtf1\\ansi text"), QByteArray("%PDF-1.7"), QByteArray("\xEF\xBB\xBF<?xml version"),
+              QByteArray("\r\n  <HTML><body>"), QByteArray("<!DOCTYPE html>"), QByteArray("text\0more", 9),
+              QByteArray("line\x1b[0m"), QByteArray("line\x7f"), QByteArray(4095, 'x') + '\x01'}) {
+            const QString path = file("document", bytes);
+            QVERIFY2(!isPlainTextLog(path), bytes.left(12).toHex().constData());
+            QFile::remove(path);
+        }
     }
 
     void unencodableLineFallsBackToUtf8()
