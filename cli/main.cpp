@@ -1,10 +1,11 @@
-// pagegrab-batch [OPTIONS] OUTPUT_FOLDER PATH...
+// pagegrab-batch [OPTIONS] [--] OUTPUT_FOLDER PATH...
 //
 // The window's batch run for scripts, servers and job runners: the same
 // batch component, so the same files and log lines as the window's.
 // Exit status: 0 every document converted, 1 at least one document failed
 // (and was logged), 2 wrong usage, an output folder that cannot be created,
-// nothing to do, or --confined where the offices cannot be confined.
+// a log file that is not a processing log, nothing to do, or --confined
+// where the offices cannot be confined.
 
 #include "cli/Progress.h"
 #include "cli/Request.h"
@@ -42,7 +43,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription("把Word文档的每一页转换为一个EMF图片文件（文档名-页码.emf），"
                                      "处理出错的文档记录在日志文件中。\n"
-                                     "退出状态：0 全部转换；1 有文档出错并已记录；2 用法错误、无法创建图片保存目录、没有需要处理的文档，"
+                                     "“--”之后的参数都是路径。\n"
+                                     "退出状态：0 全部转换；1 有文档出错并已记录；"
+                                     "2 用法错误、无法创建图片保存目录、日志文件不是处理日志、没有需要处理的文档，"
                                      "或要求隔离而系统做不到。");
     parser.addHelpOption();
     const QCommandLineOption recursive({"r", "recursive"}, "同时添加子目录中的文档。");
