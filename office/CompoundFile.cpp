@@ -1,12 +1,6 @@
 #include "office/CompoundFile.h"
 
-#include "platform/NativePath.h"
-
 #include <QtEndian>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <optional>
 #include <vector>
@@ -17,32 +11,21 @@ namespace {
 constexpr quint32 kEndOfChain = 0xFFFFFFFE;
 constexpr quint32 kLastRegular = 0xFFFFFFFA;
 
+// The document's bytes as read for the office: nothing is read again.
 class Reader {
 public:
-    explicit Reader(const QString &path) : fd_(open(platform::toNativePath(path).constData(), O_RDONLY | O_CLOEXEC))
-    {
-        struct stat info {};
-        if (fd_ >= 0 && fstat(fd_, &info) == 0)
-            size_ = info.st_size;
-    }
-    ~Reader()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    qint64 size() const { return size_; }
+    explicit Reader(const QByteArray &bytes) : bytes_(bytes) {}
+    qint64 size() const { return bytes_.size(); }
 
     std::optional<QByteArray> read(qint64 at, qint64 count) const
     {
-        if (fd_ < 0 || at < 0 || at + count > size_)
+        if (at < 0 || count < 0 || at + count > size())
             return std::nullopt;
-        QByteArray bytes(count, '\0');
-        return pread(fd_, bytes.data(), count, at) == count ? std::optional(bytes) : std::nullopt;
+        return bytes_.mid(at, count);
     }
 
 private:
-    int fd_ = -1;
-    qint64 size_ = 0;
+    const QByteArray &bytes_;
 };
 
 quint32 word32(const QByteArray &bytes, qsizetype at)
@@ -120,9 +103,9 @@ QString entryName(const QByteArray &entry)
 
 } // namespace
 
-std::string compoundFileDamage(const QString &path)
+std::string compoundFileDamage(const QByteArray &bytes)
 {
-    const Reader file(path);
+    const Reader file(bytes);
     const auto header = file.read(0, 512);
     if (!header || header->left(8) != QByteArray::fromHex("d0cf11e0a1b11ae1"))
         return {};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 #include <string>
 
@@ -12,6 +12,6 @@ namespace office {
 // from the office; its streams then run past the end of the file. Returns
 // what is wrong, or nothing for a sound compound file and for any other
 // kind of file.
-std::string compoundFileDamage(const QString &path);
+std::string compoundFileDamage(const QByteArray &bytes);
 
 } // namespace office

@@ -1,6 +1,5 @@
 #include "office/LibreOffice.h"
 
-#include "office/CompoundFile.h"
 #include "office/Confinement.h"
 #include "office/OfficeInstance.h"
 #include "office/PagePictures.h"
@@ -106,9 +105,7 @@ public:
             office_.closeModel(model);
             throw Failure("the file is not a word-processor document (the office reads it as " + type + ")");
         }
-        // The office says nothing of a Word file that was cut short but
-        // still opens; its container tells.
-        return std::make_unique<LibreOfficeDocument>(*this, model, QString::fromStdString(compoundFileDamage(path)),
+        return std::make_unique<LibreOfficeDocument>(*this, model, QString::fromStdString(loaded.damage),
                                                      loaded.permissions);
     }
 

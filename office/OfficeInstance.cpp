@@ -2,6 +2,7 @@
 
 #include "office/AbortingInteraction.h"
 #include "office/DocumentBytes.h"
+#include "office/WordFileDamage.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -114,7 +115,11 @@ OfficeInstance::Loaded OfficeInstance::load(const QString &path)
     }
     if (!model.is())
         throw Failure(openFailure("", handler->firstQuestion()));
-    return {model, file.permissions};
+    // The office says nothing of a Word file that was cut short but still
+    // opens; the bytes it was given tell.
+    const QByteArray read = QByteArray::fromRawData(reinterpret_cast<const char *>(file.bytes.getConstArray()),
+                                                    file.bytes.getLength());
+    return {model, file.permissions, wordFileDamage(read)};
 }
 
 void OfficeInstance::closeModel(const Reference<css::lang::XComponent> &model)

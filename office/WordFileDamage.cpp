@@ -1,0 +1,26 @@
+#include "office/WordFileDamage.h"
+
+#include "office/CompoundFile.h"
+
+#include <QtEndian>
+
+namespace office {
+
+std::string wordFileDamage(const QByteArray &bytes)
+{
+    if (bytes.size() < 0x24)
+        return {};
+    // Word for Windows 1 and 2: the identifier, then at 0x20 the length of
+    // the file as it was written.
+    const quint16 ident = qFromLittleEndian<quint16>(bytes.constData());
+    if (ident == 0xA59B || ident == 0xA5DB) {
+        const quint32 written = qFromLittleEndian<quint32>(bytes.constData() + 0x20);
+        if (written > quint32(bytes.size()))
+            return "the document is damaged: the file is cut short (" + std::to_string(bytes.size()) + " of its "
+                   + std::to_string(written) + " bytes)";
+        return {};
+    }
+    return compoundFileDamage(bytes);
+}
+
+} // namespace office
