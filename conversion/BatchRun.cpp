@@ -120,6 +120,7 @@ void BatchRun::commitReady()
             exported_[committed_].reset();
         }
         outcomes_.push_back(commitDocument(*ready));
+        sameNames_.written(*ready);
         if (events_.finished)
             events_.finished(static_cast<int>(outcomes_.size() - 1), outcomes_.back());
         std::size_t number = 0;

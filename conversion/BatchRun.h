@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/ConvertDocument.h"
+#include "conversion/SameNames.h"
 
 #include <QStringList>
 
@@ -38,7 +39,7 @@ int defaultDocumentsInFlight();
 // of its own, and leaves exactly what a run of one document at a time
 // leaves: each document's pictures and log line are written once every
 // earlier document's are, so the log keeps list order and, of two documents
-// of the same name, the later one's pictures remain. The events are called
+// of the same name, the later one's pictures remain (see SameNames). The events are called
 // from the run's own threads.
 class BatchRun {
 public:
@@ -80,6 +81,7 @@ private:
     std::vector<DocumentOutcome> outcomes_;
 
     std::mutex commitMutex_;
+    SameNames sameNames_; // under commitMutex_
     std::vector<std::thread> threads_;
 };
 

@@ -255,12 +255,25 @@ private slots:
         addJobs({"/a/report.doc", "/b/report.doc"});
         const QString out = freshFolder() + "/";
         w->txtOutDir->setText(out);
+        // A picture of an earlier run, of a page neither document has.
+        QVERIFY(QDir().mkpath(out));
+        QFile earlierRun(out + "report-9.emf");
+        QVERIFY(earlierRun.open(QIODevice::WriteOnly));
+        earlierRun.close();
         office.picturesNameTheirDocument = true;
+        office.pagesOf = {{"/a/report.doc", 4}};
         w->CmdDo_Click();
-        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"report-1.emf"});
+        office.pagesOf.clear();
+        QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{"report-1.emf", "report-9.emf"}));
         QFile picture(out + "report-1.emf");
         QVERIFY(picture.open(QIODevice::ReadOnly));
         QVERIFY(picture.readAll().endsWith("/b/report.doc"));
+        QFile log(w->txtLog->text());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(QString::fromUtf8(lines[0]).endsWith("\t文档/b/report.doc与/a/report.doc同名，图片取自前者，后者的图片已删除。\r"),
+                 lines[0].constData());
     }
 
     void logThatCannotBeWrittenShowsTheFailuresInstead()

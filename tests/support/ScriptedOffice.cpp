@@ -13,6 +13,7 @@ struct State {
     Position end = 0;
     bool documentSelected = false;
     QString path;
+    int pages() const { return script.pagesOf.value(path, script.pages); }
 };
 
 class ScriptedRange : public office::Range {
@@ -43,7 +44,7 @@ public:
     {
         s_.script.calls << "select";
         s_.start = 0;
-        s_.end = s_.script.pages;
+        s_.end = s_.pages();
         s_.documentSelected = true;
     }
     std::unique_ptr<office::Range> range(Position start, Position end) override
@@ -88,7 +89,7 @@ public:
         s_.script.calls << QStringLiteral("next from %1").arg(s_.start + 1);
         if (s_.script.nextPageFailsOnPage.contains(s_.start + 1))
             throw Failure("the page move failed");
-        if (s_.start + 1 < s_.script.pages)
+        if (s_.start + 1 < s_.pages())
             ++s_.start;
         s_.end = s_.start;
     }

@@ -12,6 +12,7 @@
 // where a test puts them, and a log of every call in order.
 struct OfficeScript {
     int pages = 1;
+    QMap<QString, int> pagesOf;         // documents of another number of pages
     QString openFailure;                // non-empty: open fails with this text
     QSet<QString> openFailsFor;         // ...for these paths only, when any are named
     QSet<int> nextPageFailsOnPage;      // browseNextPage fails while on these pages (from 1)
