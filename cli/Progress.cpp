@@ -1,5 +1,6 @@
 #include "cli/Progress.h"
 
+#include "log/WriteLog.h"
 #include "platform/NativePath.h"
 
 namespace cli {
@@ -29,7 +30,7 @@ void Progress::finished(int index, const conversion::DocumentOutcome &outcome)
         drawBar();
         return;
     }
-    const QString path = platform::readablePath(documents_.value(index));
+    const QString path = oneLine(platform::readablePath(documents_.value(index)));
     const QString result = outcome.failed() ? "出错：" + outcome.failure : QStringLiteral("%1页").arg(outcome.pagesWritten);
     std::fprintf(out_, "%d/%lld %s：%s\n", done_, static_cast<long long>(documents_.size()), qPrintable(path),
                  qPrintable(result));

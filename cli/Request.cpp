@@ -4,6 +4,7 @@
 #include "log/DefaultLogPath.h"
 #include "log/PlainTextLog.h"
 #include "platform/FolderPath.h"
+#include "platform/NativePath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,8 +59,11 @@ Request readRequest(const Options &options, const QString &programFolder)
     }
 
     QStringList documents;
-    for (const QString &path : options.paths)
-        documents << (QFileInfo(path).isDir() ? joblist::folderEntries(path, options.recursive) : QStringList{path});
+    // From the root, so the log says which file it means wherever it is read.
+    for (const QString &given : options.paths) {
+        const QString path = platform::absoluteNativePath(given);
+        documents << (platform::isNativeFolder(path) ? joblist::folderEntries(path, options.recursive) : QStringList{path});
+    }
     for (qsizetype i = shard; i < documents.size(); i += shards)
         batch.documents << documents[i];
     if (batch.documents.isEmpty()) {

@@ -12,6 +12,7 @@
 #include "log/DefaultLogPath.h"
 #include "office/LibreOffice.h"
 #include "platform/ChineseQtTexts.h"
+#include "platform/NativePath.h"
 #include "platform/Termination.h"
 
 #include <QCommandLineParser>
@@ -61,7 +62,12 @@ int main(int argc, char *argv[])
     parser.addOptions({recursive, from, to, log, jobs, shard, confined});
     parser.addPositionalArgument("OUTPUT_FOLDER", "图片保存目录。");
     parser.addPositionalArgument("PATH", "文档，或其中的.doc文档要添加的目录。", "PATH...");
-    if (!parser.parse(app.arguments())) {
+    // The arguments as bytes: a name that is not UTF-8 (a shell's *.doc
+    // over files from a Windows archive) must reach the run unchanged.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << platform::fromNativePath(argv[i]);
+    if (!parser.parse(arguments)) {
         say("pagegrab-batch：" + parser.errorText());
         return kCannotRun;
     }

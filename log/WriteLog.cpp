@@ -21,7 +21,8 @@ QByteArray encodeForLocale(const QString &text)
     return text.toUtf8();
 }
 
-// A newline in a file name must not split its entry over two lines.
+} // namespace
+
 QString oneLine(const QString &text)
 {
     QString line;
@@ -41,8 +42,6 @@ QString oneLine(const QString &text)
     }
     return line;
 }
-
-} // namespace
 
 QString logEntry(const QString &documentPath, const QString &description)
 {

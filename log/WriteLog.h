@@ -22,6 +22,10 @@ LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QSt
 // date and time, a TAB, the text, CR LF), by the same rules.
 LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTime &when = QDateTime::currentDateTime());
 
+// The text on one line whatever it holds: control characters (a newline in
+// a file name) written as visible escapes ("\n", "\t", "\u001b").
+QString oneLine(const QString &text);
+
 // One entry as it reads: "处理" + path + "处错：" + description, on one line
 // whatever the path or description hold (control characters are written as
 // visible escapes, file-name bytes that are not UTF-8 as the name reads).

@@ -1,5 +1,9 @@
 #include "platform/NativePath.h"
 
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QStringDecoder>
 
 namespace platform {
@@ -75,6 +79,24 @@ QByteArray toNativePath(const QString &path)
         run = i + 1;
     }
     return bytes;
+}
+
+QString absoluteNativePath(const QString &path)
+{
+    if (path.startsWith('/'))
+        return path;
+    char *folder = getcwd(nullptr, 0);
+    if (!folder)
+        return path;
+    QString absolute = fromNativePath(folder);
+    free(folder);
+    return (absolute.endsWith('/') ? absolute : absolute + '/') + path;
+}
+
+bool isNativeFolder(const QString &path)
+{
+    struct stat info {};
+    return stat(toNativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 QString readablePath(const QString &path)

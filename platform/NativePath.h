@@ -13,6 +13,13 @@ namespace platform {
 QString fromNativePath(const QByteArray &bytes);
 QByteArray toNativePath(const QString &path);
 
+// The path from the root: a relative one is taken from the working folder,
+// whose name keeps its bytes too.
+QString absoluteNativePath(const QString &path);
+
+// Whether the path names a folder (links followed).
+bool isNativeFolder(const QString &path);
+
 // The name as a person reads it: kept bytes read as GB18030 where they form
 // text in it, otherwise shown as U+FFFD. Control characters are left alone.
 QString readablePath(const QString &path);

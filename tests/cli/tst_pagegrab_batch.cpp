@@ -199,6 +199,38 @@ private slots:
             QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
         }
     }
+
+    // A shell's *.doc hands over names as bytes: one from a Windows archive
+    // (GBK) converts as the folder scan's would, and the log names each file
+    // from the root, a newline in a name written as "\n".
+    void namesOnTheCommandLineKeepTheirBytes()
+    {
+        const QString folder = dir.filePath("names");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray gbk = QFile::encodeName(folder) + "/\xb1\xa8\xb8\xe6.doc";
+        QVERIFY(QFile::copy(kTestDocs + "/simple.doc", QFile::decodeName(QFile::encodeName(folder) + "/plain.doc")));
+        QVERIFY(::rename(QFile::encodeName(folder + "/plain.doc").constData(), gbk.constData()) == 0);
+        QFile broken(folder + "/bad\nname.doc");
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a document") > 0);
+        broken.close();
+
+        QProcess batch;
+        batch.setWorkingDirectory(folder);
+        const QString log = dir.filePath("names.log");
+        // Through a shell, as a user's *.doc would be expanded.
+        batch.start("/bin/sh", {"-c", "exec \"$0\" --log \"$1\" -- out *.doc", PAGEGRAB_BATCH, log});
+        QVERIFY(batch.waitForFinished(120000));
+        QCOMPARE(batch.exitCode(), 1);
+        const QByteArray picture = QFile::encodeName(folder) + "/out/\xb1\xa8\xb8\xe6-1.emf";
+        QCOMPARE(::access(picture.constData(), F_OK), 0);
+        QFile written(log);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString line = QString::fromUtf8(written.readAll());
+        QVERIFY2(line.contains("\t处理" + folder + "/bad\\nname.doc处错："), qPrintable(line));
+        QCOMPARE(line.count("\r\n"), 1);
+        // Qt cannot remove what it cannot name.
+        QVERIFY(::unlink(gbk.constData()) == 0 && ::unlink(picture.constData()) == 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_pagegrab_batch)
