@@ -151,7 +151,7 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
     const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
     socketPath_ = (got == sizeof applied && !applied.privateTemp ? profileFolder : QStringLiteral("/tmp")) + socketName;
     if (mustBeConfined && got == sizeof applied && !applied.shortfalls().isEmpty()) {
-        reapLocked(-1);
+        waitForExit(-1);
         if (pidfd_ >= 0)
             close(pidfd_);
         throw Failure("the office cannot be confined: " + applied.shortfalls().join("; ").toStdString());
@@ -172,8 +172,7 @@ OfficeProcess::~OfficeProcess()
         r.live.erase(this);
     }
     kill();
-    std::lock_guard lock(mutex_);
-    reapLocked(-1);
+    waitForExit(-1);
     if (pidfd_ >= 0)
         close(pidfd_);
 }
@@ -187,8 +186,15 @@ std::optional<int> OfficeProcess::exitCode()
 
 bool OfficeProcess::waitForExit(int msecs)
 {
+    // Waited for without the lock, so that ending the office (from another
+    // thread, or every office at once) is never held up behind the wait.
+    if (msecs != 0 && pidfd_ >= 0) {
+        pollfd p{pidfd_, POLLIN, 0};
+        while (poll(&p, 1, msecs) < 0 && errno == EINTR) {
+        }
+    }
     std::lock_guard lock(mutex_);
-    return reapLocked(msecs);
+    return reapLocked(pidfd_ >= 0 ? 0 : msecs);
 }
 
 void OfficeProcess::kill()
@@ -202,13 +208,8 @@ bool OfficeProcess::reapLocked(int msecs)
 {
     if (exitCode_)
         return true;
-    if (msecs != 0 && pidfd_ >= 0) {
-        pollfd p{pidfd_, POLLIN, 0};
-        while (poll(&p, 1, msecs) < 0 && errno == EINTR) {
-        }
-    }
     int status = 0;
-    const pid_t r = waitpid(pid_, &status, msecs < 0 && pidfd_ < 0 ? 0 : WNOHANG);
+    const pid_t r = waitpid(pid_, &status, msecs < 0 ? 0 : WNOHANG);
     if (r != pid_)
         return false;
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

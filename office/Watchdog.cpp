@@ -29,11 +29,12 @@ void Watchdog::arm(std::chrono::milliseconds limit)
 
 void Watchdog::disarm()
 {
-    {
-        std::lock_guard lock(mutex_);
-        deadline_.reset();
-    }
+    std::unique_lock lock(mutex_);
+    deadline_.reset();
     changed_.notify_all();
+    // An expiry under way finishes first: what it acts on may be replaced
+    // or freed by the owner as soon as this returns.
+    changed_.wait(lock, [this] { return !expiring_; });
 }
 
 bool Watchdog::fired() const
@@ -54,9 +55,12 @@ void Watchdog::run()
             && std::chrono::steady_clock::now() >= *deadline_) {
             deadline_.reset();
             fired_ = true;
+            expiring_ = true;
             lock.unlock();
             onExpiry_();
             lock.lock();
+            expiring_ = false;
+            changed_.notify_all();
         }
     }
 }

@@ -19,6 +19,7 @@ public:
     Watchdog &operator=(const Watchdog &) = delete;
 
     void arm(std::chrono::milliseconds limit);
+    // Once it returns, the expiry action neither runs nor will run.
     void disarm();
 
     // Armed for one scope, disarmed however the scope is left.
@@ -43,6 +44,7 @@ private:
     std::condition_variable changed_;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     bool fired_ = false;
+    bool expiring_ = false; // the expiry action runs, unlocked
     bool stopping_ = false;
     std::thread thread_;
 };
