@@ -66,8 +66,11 @@ void BatchRun::start()
 
 void BatchRun::stop()
 {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    room_.notify_all();
 }
 
 const std::vector<DocumentOutcome> &BatchRun::wait()
@@ -83,7 +86,11 @@ void BatchRun::work()
     for (;;) {
         std::size_t index = 0;
         {
-            std::lock_guard lock(mutex_);
+            // Documents ahead of the first unwritten one hold their pictures
+            // until it is written: however long it takes, no more than a
+            // few wait, so a run's memory stays flat behind a slow document.
+            std::unique_lock lock(mutex_);
+            room_.wait(lock, [this] { return stopping_ || next_ >= exported_.size() || next_ < committed_ + kMostAhead; });
             if (stopping_ || next_ >= exported_.size())
                 break;
             index = next_++;
@@ -128,6 +135,7 @@ void BatchRun::commitReady()
             std::lock_guard lock(mutex_);
             number = ++committed_ + 1;
         }
+        room_.notify_all();
         if (events_.working && number <= exported_.size())
             events_.working(static_cast<int>(number));
     }

@@ -38,11 +38,15 @@ int defaultDocumentsInFlight();
 // Converts a batch with several documents in flight, each in a fresh office
 // of its own, and leaves exactly what a run of one document at a time
 // leaves: each document's pictures and log line are written once every
-// earlier document's are, so the log keeps list order and, of two documents
+// earlier document's are (and no document starts more than kMostAhead
+// ahead of the first one not yet written), so the log keeps list order and, of two documents
 // of the same name, the later one's pictures remain (see SameNames). The events are called
 // from the run's own threads.
 class BatchRun {
 public:
+    // How many documents, from the first unwritten one on, may be started.
+    static constexpr std::size_t kMostAhead = 8;
+
     struct Events {
         // The lowest-numbered document (from 1) not yet finished.
         std::function<void(int number)> working;
@@ -73,6 +77,7 @@ private:
     const Events events_;
 
     std::mutex mutex_;
+    std::condition_variable room_; // for the next document to start
     std::size_t next_ = 0;      // the next document to start
     std::size_t committed_ = 0; // documents written, from the first on
     bool stopping_ = false;

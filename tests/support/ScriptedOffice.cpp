@@ -14,6 +14,12 @@ struct State {
     bool documentSelected = false;
     QString path;
     int pages() const { return script.pagesOf.value(path, script.pages); }
+    // Offices run on the batch's threads, all writing to one script.
+    void record(const QString &call)
+    {
+        std::lock_guard lock(*script.lock);
+        script.calls << call;
+    }
 };
 
 class ScriptedRange : public office::Range {
@@ -21,7 +27,7 @@ public:
     ScriptedRange(State &s, Position start) : s_(s), start_(start) {}
     office::Picture copy() override
     {
-        s_.script.calls << QStringLiteral("copy %1").arg(start_ + 1);
+        s_.record(QStringLiteral("copy %1").arg(start_ + 1));
         if (s_.script.copyFailsOnPage.contains(start_ + 1))
             throw Failure(s_.script.copyFailsOnPage.value(start_ + 1).toStdString());
         QByteArray picture = scriptedPicture(start_ + 1);
@@ -42,17 +48,17 @@ public:
     explicit ScriptedDocument(State &s) : s_(s) {}
     void select() override
     {
-        s_.script.calls << "select";
+        s_.record("select");
         s_.start = 0;
         s_.end = s_.pages();
         s_.documentSelected = true;
     }
     std::unique_ptr<office::Range> range(Position start, Position end) override
     {
-        s_.script.calls << QStringLiteral("range %1 %2").arg(start).arg(end);
+        s_.record(QStringLiteral("range %1 %2").arg(start).arg(end));
         return std::make_unique<ScriptedRange>(s_, start);
     }
-    void close() override { s_.script.calls << "close"; }
+    void close() override { s_.record("close"); }
     QString damage() const override { return s_.script.damage; }
     mode_t permissions() const override { return s_.script.permissions; }
 
@@ -62,16 +68,22 @@ private:
 
 class ScriptedApplication : public office::Application {
 public:
-    explicit ScriptedApplication(OfficeScript &script) : s_{script} { ++script.instancesStarted; }
-    void setCheckGrammarAsYouType(bool on) override { s_.script.calls << QStringLiteral("grammarAsYouType %1").arg(on); }
+    explicit ScriptedApplication(OfficeScript &script) : s_{script}
+    {
+        std::lock_guard lock(*script.lock);
+        ++script.instancesStarted;
+    }
+    void setCheckGrammarAsYouType(bool on) override { s_.record(QStringLiteral("grammarAsYouType %1").arg(on)); }
     void setCheckGrammarWithSpelling(bool on) override
     {
-        s_.script.calls << QStringLiteral("grammarWithSpelling %1").arg(on);
+        s_.record(QStringLiteral("grammarWithSpelling %1").arg(on));
     }
     std::unique_ptr<office::Document> open(const QString &path) override
     {
-        s_.script.calls << "open " + path;
+        s_.record("open " + path);
         s_.path = path;
+        if (s_.script.opening)
+            s_.script.opening(path);
         if (!s_.script.openFailure.isEmpty()
             && (s_.script.openFailsFor.isEmpty() || s_.script.openFailsFor.contains(path)))
             throw Failure(s_.script.openFailure.toStdString());
@@ -81,12 +93,12 @@ public:
     Position selectionEnd() override { return s_.end; }
     void collapseSelectionToStart() override
     {
-        s_.script.calls << "collapse";
+        s_.record("collapse");
         s_.end = s_.start;
     }
     void browseNextPage() override
     {
-        s_.script.calls << QStringLiteral("next from %1").arg(s_.start + 1);
+        s_.record(QStringLiteral("next from %1").arg(s_.start + 1));
         if (s_.script.nextPageFailsOnPage.contains(s_.start + 1))
             throw Failure("the page move failed");
         if (s_.start + 1 < s_.pages())
@@ -95,7 +107,8 @@ public:
     }
     void quit() override
     {
-        s_.script.calls << "quit";
+        s_.record("quit");
+        std::lock_guard lock(*s_.script.lock);
         ++s_.script.instancesQuit;
     }
 

@@ -6,7 +6,9 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 
 // A stand-in for the office: documents of a given number of pages, failures
 // where a test puts them, and a log of every call in order.
@@ -22,7 +24,11 @@ struct OfficeScript {
     QString damage;                     // what the opened document reports as damaged
     mode_t permissions = 0644;          // the opened document's file's
     bool picturesNameTheirDocument = false; // pictures end in the opened document's path
+    // Called as a document opens, on the thread that opens it: a test may
+    // hold a document there (a gate) or count documents in flight.
+    std::function<void(const QString &path)> opening;
     QStringList calls;
+    std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>(); // for calls and counts
     int instancesStarted = 0;
     int instancesQuit = 0;
 };
