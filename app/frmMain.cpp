@@ -145,9 +145,13 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // A run holds input back until it ends; so does a close request.
+    // A run holds input back until it ends; a close request stops it (no
+    // further document starts) and closes the window once the documents in
+    // flight have ended.
     if (running_) {
         closeRequested_ = true;
+        if (batch_)
+            batch_->stop();
         event->ignore();
         return;
     }

@@ -16,9 +16,11 @@ int main(int argc, char *argv[])
     frmMain window;
     if (!window.Form_Load())
         return 0;
-    platform::stopCleanlyOnTermination([&window] {
+    // The run first, so no further document starts, then the offices of the
+    // documents in flight.
+    platform::stopCleanlyOnTermination([&window](int) {
+        QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::BlockingQueuedConnection);
         office::endAllOffices();
-        QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::QueuedConnection);
     });
     window.show();
     return app.exec();

@@ -87,7 +87,7 @@ int main(int argc, char *argv[])
     conversion::BatchRun run(batch, start, {});
     // Stopped from outside, it ends its offices and leaves nothing behind.
     std::atomic<bool> stopping{false};
-    platform::stopCleanlyOnTermination([&] {
+    platform::stopCleanlyOnTermination([&](int) {
         stopping = true;
         run.stop();
         office::endAllOffices();

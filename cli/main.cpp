@@ -5,7 +5,8 @@
 // Exit status: 0 every document converted, 1 at least one document failed
 // (and was logged), 2 wrong usage, an output folder that cannot be created,
 // a log file that is not a processing log, nothing to do, or --confined
-// where the offices cannot be confined.
+// where the offices cannot be confined; 130 and 143 when SIGINT or SIGTERM
+// stopped it.
 
 #include "cli/Progress.h"
 #include "cli/Request.h"
@@ -18,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <atomic>
 #include <cstdio>
 #include <unistd.h>
 
@@ -47,7 +49,7 @@ int main(int argc, char *argv[])
                                      "“--”之后的参数都是路径。\n"
                                      "退出状态：0 全部转换；1 有文档出错并已记录；"
                                      "2 用法错误、无法创建图片保存目录、日志文件不是处理日志、没有需要处理的文档，"
-                                     "或要求隔离而系统做不到。");
+                                     "或要求隔离而系统做不到；130、143 被SIGINT、SIGTERM中断。");
     parser.addHelpOption();
     const QCommandLineOption recursive({"r", "recursive"}, "同时添加子目录中的文档。");
     const QCommandLineOption from("from", "转换页码范围的第一页。", "N");
@@ -107,7 +109,9 @@ int main(int argc, char *argv[])
                              {{}, {}, [&](int index, const auto &outcome) { progress.finished(index, outcome); }, {}});
     // Stopped from outside, the documents in flight are ended and logged as
     // interrupted, and nothing partial is left.
-    platform::stopCleanlyOnTermination([&run] {
+    std::atomic<int> stoppedBy{0};
+    platform::stopCleanlyOnTermination([&](int signal) {
+        stoppedBy = signal;
         run.stop();
         office::endAllOffices();
     });
@@ -121,12 +125,23 @@ int main(int argc, char *argv[])
         pages += outcome.pagesWritten;
         failed += outcome.failed();
     }
-    say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(outcomes.size()).arg(pages).arg(failed));
+    const qsizetype notStarted = request.batch.documents.size() - qsizetype(outcomes.size());
+    if (stoppedBy)
+        say(QStringLiteral("处理被中断：%1个文档完成，%2个出错，%3个未处理；共%4页。")
+                .arg(outcomes.size() - failed)
+                .arg(failed)
+                .arg(notStarted)
+                .arg(pages));
+    else
+        say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(outcomes.size()).arg(pages).arg(failed));
     const QStringList unlogged = conversion::unloggedFailures(request.batch.documents, outcomes);
     if (!unlogged.isEmpty()) {
         say(conversion::unloggedFailuresNotice(unlogged, request.batch.logFile, int(unlogged.size())).replace("\r\n", "\n"));
     } else if (failed > 0) {
         say("日志文件记录了处理过程中发生的异常：" + request.batch.logFile);
     }
-    return failed > 0 || outcomes.size() < std::size_t(request.batch.documents.size()) ? kFailed : kConverted;
+    // As a shell reports a program its signal ended.
+    if (stoppedBy)
+        return 128 + stoppedBy;
+    return failed > 0 ? kFailed : kConverted;
 }

@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     frmConvert window(request.folder, [] { return office::startPictureRenderer(); });
-    platform::stopCleanlyOnTermination([] {
+    platform::stopCleanlyOnTermination([](int) {
         office::endAllOffices();
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });

@@ -10,16 +10,16 @@ namespace {
 
 int wakeUp[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
     // Only what a signal handler may do: the stop itself runs on a thread.
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const auto written = write(wakeUp[1], &byte, 1);
 }
 
 } // namespace
 
-void stopCleanlyOnTermination(std::function<void()> stop)
+void stopCleanlyOnTermination(std::function<void(int signal)> stop)
 {
     if (pipe2(wakeUp, O_CLOEXEC) != 0)
         return;
@@ -27,9 +27,7 @@ void stopCleanlyOnTermination(std::function<void()> stop)
         char byte = 0;
         while (read(wakeUp[0], &byte, 1) < 0) {
         }
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGINT, SIG_DFL);
-        stop();
+        stop(byte);
     }).detach();
     struct sigaction action {};
     action.sa_handler = onSignal;

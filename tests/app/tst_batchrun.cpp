@@ -192,7 +192,7 @@ private slots:
         QVERIFY(opened.isEmpty());
     }
 
-    void closingTheWindowDuringARunClosesItAfterTheRun()
+    void closingTheWindowDuringARunEndsTheDocumentsInFlightAndCloses()
     {
         w.reset();
         auto services = testServices(office);
@@ -210,8 +210,12 @@ private slots:
         addJobs({"/d/a.doc", "/d/b.doc"});
         w->txtOutDir->setText(freshFolder());
         w->txtLog->setText(dir.filePath("run.log"));
+        office.pages = 2;
         w->CmdDo_Click();
-        QCOMPARE(office.calls.filter("open ").size(), 2);
+        // Closed as the first document starts: it ends whole, the second
+        // never starts.
+        QCOMPARE(office.calls.filter("open "), QStringList{"open /d/a.doc"});
+        QCOMPARE(office.calls.filter("copy ").size(), 2);
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
         QVERIFY(!w->isVisible());
     }

@@ -1,3 +1,5 @@
+#include "support/Documents.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -62,7 +64,9 @@ private slots:
         ::kill(pid, SIGTERM);
         QVERIFY(run.waitForFinished(15000));
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.exitCode(), 1);
+        QCOMPARE(run.exitCode(), 128 + SIGTERM);
+        const QString said = QString::fromUtf8(run.readAllStandardError());
+        QVERIFY2(said.contains("处理被中断：") && said.contains("个未处理"), qPrintable(said));
         QCOMPARE(officesOf(pid), QList<int>{});
         QCOMPARE(socketsOf(pid), QStringList{});
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
@@ -75,6 +79,37 @@ private slots:
         QVERIFY(!lines.isEmpty());
         for (const QByteArray &line : lines)
             QVERIFY2(line.endsWith("处错：the run was interrupted\r"), line.constData());
+    }
+
+    // A second Ctrl-C while a document's pictures are written must not
+    // leave part of them: each document has all its pictures or none.
+    void twoQuickInterruptsLeaveNoPartialDocument()
+    {
+        const QString out = dir.filePath("twice");
+        QStringList arguments{"--jobs", "2", "--log", out + "/Pagegrab.log", "--", out};
+        const QString long400 = documents::pages(dir.path(), "long.fodt", 400);
+        for (int i = 0; i < 12; ++i) {
+            const QString copy = dir.filePath(QStringLiteral("long%1.doc").arg(i));
+            QVERIFY(QFile::copy(long400, copy));
+            arguments << copy;
+        }
+        QProcess run;
+        run.start(PAGEGRAB_BATCH, arguments);
+        QVERIFY(run.waitForStarted());
+        const qint64 pid = run.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(out).entryList({"*.emf"}, QDir::Files).isEmpty(), 60000);
+        QVERIFY(run.state() == QProcess::Running);
+        ::kill(pid, SIGINT);
+        QTest::qWait(300);
+        if (run.state() == QProcess::Running)
+            ::kill(pid, SIGINT);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 128 + SIGINT);
+        for (int i = 0; i < 12; ++i) {
+            const int written = QDir(out).entryList({QStringLiteral("long%1-*.emf").arg(i)}, QDir::Files).size();
+            QVERIFY2(written == 0 || written == 400, qPrintable(QString::number(written)));
+        }
+        QVERIFY(QString::fromUtf8(run.readAllStandardError()).contains("处理被中断："));
     }
 
     void leftoversOfAKilledRunGoAtTheNextStart()
