@@ -3,6 +3,7 @@
 #include "app/InformationPage.h"
 #include "conversion/BatchRun.h"
 #include "log/DefaultLogPath.h"
+#include "log/WriteLog.h"
 #include "office/LibreOffice.h"
 #include "platform/MessageBox.h"
 #include "platform/Twips.h"
@@ -20,6 +21,8 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <QWebEngineView>
+
+#include <cstdio>
 
 namespace {
 
@@ -70,7 +73,11 @@ bool frmMain::Form_Load()
 
     // The office is started once only to prove that it can be; every document
     // gets a fresh one of its own later.
-    if (!office::officeRuns(services_.startOffice)) {
+    // The message says what a person can do about it; why the office did not
+    // start goes to standard error and the log, for whoever has to find out.
+    if (const QString why = office::whyNoOfficeRuns(services_.startOffice); !why.isEmpty()) {
+        std::fprintf(stderr, "pagegrab: %s\n", qPrintable(why));
+        WriteLogNote(txtLog->text(), "办公软件无法启动：" + why);
         platform::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
         return false;
     }

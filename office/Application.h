@@ -81,7 +81,8 @@ public:
 // Starts a fresh instance; throws Failure when none can be started.
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;
 
-// Whether an office can run here: one is started and quit again.
-bool officeRuns(const ApplicationFactory &start);
+// Whether an office can run here: one is started and quit again. Empty
+// when it runs, else why it did not (the office's own words).
+QString whyNoOfficeRuns(const ApplicationFactory &start);
 
 } // namespace office

@@ -209,13 +209,13 @@ void LibreOfficeDocument::close()
 
 } // namespace
 
-bool officeRuns(const ApplicationFactory &start)
+QString whyNoOfficeRuns(const ApplicationFactory &start)
 {
     try {
         start()->quit();
-        return true;
-    } catch (const Failure &) {
-        return false;
+        return {};
+    } catch (const Failure &f) {
+        return f.description();
     }
 }
 

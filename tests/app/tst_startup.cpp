@@ -6,6 +6,8 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -46,8 +48,13 @@ private slots:
     {
         OfficeScript office;
         office.startFails = true;
-        frmMain w(testServices(office));
+        QTemporaryDir programFolder;
+        frmMain w(testServices(office, programFolder.path()));
         QVERIFY(!w.Form_Load());
+        // Why, for whoever has to find out: in the log beside the program.
+        QFile log(programFolder.filePath("Pagegrab.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(log.readAll()).endsWith("\t办公软件无法启动：the office cannot be started\r\n"));
         const auto shown = platform::MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, "Pagegrab");
