@@ -257,9 +257,10 @@ void OfficeInstance::shutDown()
                        && process_->exitCode() == 0;
     if (!clean)
         process_->kill();
-    // An office that was ended could not remove its pipe's socket file.
+    // An office that was ended could not remove its pipes' sockets.
     if (!clean)
-        QFile::remove(process_->socketPath());
+        for (const QString &socket : process_->socketsLeftIfKilled())
+            QFile::remove(socket);
     memoryGuard_.stop();
     process_.reset();
     if (clean)

@@ -5,6 +5,7 @@
 #include "office/LibreOffice.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QUrl>
 
@@ -43,6 +44,18 @@ bool passedOn(const char *entry)
     return false;
 }
 
+// The office names its single-instance pipe after its profile: the MD5 of
+// the profile's address as UTF-16, each byte in hexadecimal without a
+// leading zero.
+QString singleInstancePipe(const QString &profileUrl)
+{
+    const QByteArray utf16(reinterpret_cast<const char *>(profileUrl.utf16()), profileUrl.size() * 2);
+    QString name;
+    for (const char byte : QCryptographicHash::hash(utf16, QCryptographicHash::Md5))
+        name += QString::number(quint8(byte), 16);
+    return name;
+}
+
 // Every office process of ours that may still run, for endAllOffices().
 struct Registry {
     std::mutex mutex;
@@ -78,9 +91,10 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
         throw Failure("the run was interrupted");
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
+    const QString profileUrl = QUrl::fromLocalFile(profileFolder).toString();
     std::vector<QByteArray> args{
         kOfficeBinary,
-        "-env:UserInstallation=" + QUrl::fromLocalFile(profileFolder).toString().toUtf8(),
+        "-env:UserInstallation=" + profileUrl.toUtf8(),
         "--headless",
         "--invisible",
         "--nologo",
@@ -149,7 +163,11 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
     }
     close(report[0]);
     const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
-    socketPath_ = (got == sizeof applied && !applied.privateTemp ? profileFolder : QStringLiteral("/tmp")) + socketName;
+    const bool ownTemp = got == sizeof applied && !applied.privateTemp;
+    socketPath_ = (ownTemp ? profileFolder : QStringLiteral("/tmp")) + socketName;
+    if (!ownTemp)
+        socketsLeftIfKilled_ = {socketPath_, QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid())
+                                                  + singleInstancePipe(profileUrl)};
     if (mustBeConfined && got == sizeof applied && !applied.shortfalls().isEmpty()) {
         waitForExit(-1);
         if (pidfd_ >= 0)

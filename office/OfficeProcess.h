@@ -24,6 +24,10 @@ public:
     pid_t pid() const { return pid_; }
     // Where the office listens for us.
     const QString &socketPath() const { return socketPath_; }
+    // The pipes' sockets an office that is killed leaves in the shared
+    // temporary folder, where it could not be given its own (see
+    // Confinement); none where it was.
+    const QStringList &socketsLeftIfKilled() const { return socketsLeftIfKilled_; }
 
     // The exit code once the process has ended (reaping it), or nothing while it runs.
     std::optional<int> exitCode();
@@ -39,6 +43,7 @@ private:
     bool reapLocked(int msecs);
 
     QString socketPath_;
+    QStringList socketsLeftIfKilled_;
     pid_t pid_ = -1;
     int pidfd_ = -1;
     std::mutex mutex_;

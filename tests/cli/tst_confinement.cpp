@@ -129,6 +129,38 @@ private slots:
         QCOMPARE(ran.status, 0);
     }
 
+    // Each office leaves two pipes' sockets, a profile and its temporary
+    // files: after a run of a few hundred documents, none of them stays, in
+    // its own temporary folder or, where it cannot have one, in /tmp.
+    void manyDocumentsLeaveNothingBehind_data()
+    {
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<int>("count");
+        QTest::newRow("own temporary folder") << QString() << 200;
+        QTest::newRow("shared /tmp") << QStringLiteral("namespaces") << 40;
+    }
+
+    void manyDocumentsLeaveNothingBehind()
+    {
+        QFETCH(QString, refusal);
+        QFETCH(int, count);
+        QTemporaryDir many;
+        for (int i = 0; i < count; ++i) {
+            QFile tiny(many.filePath(QStringLiteral("tiny%1.doc").arg(i)));
+            QVERIFY(tiny.open(QIODevice::WriteOnly) && tiny.write("{\\rtf1\\ansi Tiny\\par}") > 0);
+        }
+        QTemporaryDir temp;
+        const auto sockets = [] { return QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System); };
+        const QStringList before = sockets();
+        const Ran ran = runBatch(refusal, {"--jobs", "2", "--log", dir.filePath("many.log"), "--",
+                                           dir.filePath("many-" + refusal), many.path()},
+                                 temp.path());
+        QVERIFY2(ran.status == 0, qPrintable(ran.said.right(500)));
+        QCOMPARE(QDir(dir.filePath("many-" + refusal)).entryList({"*.emf"}, QDir::Files).size(), count);
+        QCOMPARE(sockets(), before);
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    }
+
     // A second user plants names where a root run keeps its temporary
     // files: a link in place of the folder, a folder of dead runs with links
     // to the victim's folder, one swapped with a link while the run cleans
