@@ -231,6 +231,21 @@ private slots:
         // Qt cannot remove what it cannot name.
         QVERIFY(::unlink(gbk.constData()) == 0 && ::unlink(picture.constData()) == 0);
     }
+
+    // A document swapped for a named pipe after the list was made would
+    // block whoever opens it for reading: it is never opened.
+    void aPipeInPlaceOfADocumentIsOneLineNotAHang()
+    {
+        const QString fifo = dir.filePath("pipe.doc");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString log = dir.filePath("pipe.log");
+        const Ran ran = runBatch({"--log", log, "--", out("pipe"), fifo, kTestDocs + "/simple.doc"});
+        QCOMPARE(ran.status, 1);
+        QCOMPARE(pictures(out("pipe")), QStringList{"simple-1.emf"});
+        QFile written(log);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(written.readAll()).endsWith("处理" + fifo + "处错：the path is not a file\r\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_pagegrab_batch)
