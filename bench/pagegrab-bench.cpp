@@ -27,7 +27,10 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -63,7 +66,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption noPeer("no-peer", "Time our conversion only.");
     const QCommandLineOption fidelity("fidelity", "Compare every picture with the office's own PDF of its page.");
     const QCommandLineOption logOption("log", "The processing log (default OUTPUT_FOLDER/Pagegrab.log).", "FILE");
-    options.addOptions({jobs, noPeer, fidelity, logOption});
+    const QCommandLineOption holdFirst("hold-first",
+                                       "Hold the first document S seconds as it opens, as a slow document would "
+                                       "(the others go on; what waits behind it shows in our own peak memory).",
+                                       "S");
+    options.addOptions({jobs, noPeer, fidelity, logOption, holdFirst});
     options.addPositionalArgument("OUTPUT_FOLDER", "Where the pictures go.");
     options.addPositionalArgument("DOCUMENT", "Documents to convert.", "DOCUMENT...");
     options.process(app);
@@ -81,8 +88,16 @@ int main(int argc, char *argv[])
     QDir().mkpath(batch.outputFolder + "peer");
 
     Phases phases;
+    const QString first = batch.documents.value(0);
+    const int holdSeconds = options.value(holdFirst).toInt();
+    std::atomic<bool> held{false};
+    const auto opening = [&](const QString &path) {
+        if (holdSeconds > 0 && path == first && !held.exchange(true))
+            std::this_thread::sleep_for(std::chrono::seconds(holdSeconds));
+    };
     const office::ApplicationFactory start = [&]() -> std::unique_ptr<office::Application> {
-        return std::make_unique<TimedApplication>(phases("start", [] { return office::startLibreOffice(); }), phases);
+        return std::make_unique<TimedApplication>(phases("start", [] { return office::startLibreOffice(); }), phases,
+                                                  opening);
     };
     conversion::BatchRun run(batch, start, {});
     // Stopped from outside, it ends its offices and leaves nothing behind.
@@ -113,6 +128,9 @@ int main(int argc, char *argv[])
     for (const auto &[phase, seconds] : phases.seconds())
         std::printf("  %-40s %7.2f s\n", phase.c_str(), seconds);
     std::printf("peak memory of our offices together: %.0f MB\n", peakMegabytes);
+    rusage own {};
+    getrusage(RUSAGE_SELF, &own);
+    std::printf("peak memory of pagegrab's own process: %.0f MB\n", own.ru_maxrss / 1024.0);
     // What confining an office adds to its start: the same work, in a child
     // that ends where the office would start.
     constexpr int kProbes = 20;
