@@ -161,6 +161,13 @@ private slots:
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
     }
 
+    void aTemporaryFolderThatCannotBeMadeIsSaid()
+    {
+        const Ran ran = runBatch({}, {"--log", dir.filePath("proc.log"), "--", dir.filePath("proc"), document}, "/proc");
+        QCOMPARE(ran.status, 1);
+        QVERIFY2(ran.said.contains("cannot make a folder for temporary files: /proc/pagegrab-"), qPrintable(ran.said));
+    }
+
     // A second user plants names where a root run keeps its temporary
     // files: a link in place of the folder, a folder of dead runs with links
     // to the victim's folder, one swapped with a link while the run cleans
