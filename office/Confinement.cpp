@@ -7,11 +7,13 @@
 #include <QFile>
 
 #include <atomic>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +31,22 @@ bool writeText(const char *path, const QByteArray &text)
     const bool done = write(fd, text.constData(), text.size()) == text.size();
     close(fd);
     return done;
+}
+
+// A mount's flags that a user namespace may not clear (the kernel refuses a
+// remount without them); in the child, so only a system call.
+unsigned long lockedFlags(const char *path)
+{
+    struct statvfs info {};
+    if (statvfs(path, &info) != 0)
+        return 0;
+    unsigned long flags = 0;
+    for (const auto &[mounted, asked] : {std::pair{ST_NOSUID, MS_NOSUID}, {ST_NODEV, MS_NODEV}, {ST_NOEXEC, MS_NOEXEC},
+                                        {ST_NOATIME, MS_NOATIME}, {ST_NODIRATIME, MS_NODIRATIME},
+                                        {ST_RELATIME, MS_RELATIME}})
+        if (info.f_flag & mounted)
+            flags |= asked;
+    return flags;
 }
 
 QString systemReason(int error)
@@ -74,6 +92,7 @@ ConfinementReport Confinement::applyInChild() const
     ConfinementReport report;
     // As root the namespaces come directly; otherwise inside a user
     // namespace of our own, in which we keep our own user and group ids.
+    bool ownMounts = true;
     if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
         if (unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) == 0) {
             writeText("/proc/self/setgroups", "deny");
@@ -81,25 +100,27 @@ ConfinementReport Confinement::applyInChild() const
             writeText("/proc/self/gid_map", gidMap_);
         } else {
             report.network = errno;
-            report.privateTemp = errno;
+            ownMounts = false;
         }
     }
-    // The office puts its pipe in /tmp, or /var/tmp, whichever it can write,
-    // and only where it can write neither in the folder we name: so both are
-    // made read-only for it, and its own folder (perhaps beneath them)
-    // writable again. Private first, so that none of this shows outside; a
-    // chroot's root is no mount point and cannot be made private.
-    if (!report.privateTemp && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        report.privateTemp = errno;
-    for (const char *shared : {"/tmp", "/var/tmp"}) {
-        if (report.privateTemp || access(shared, F_OK) != 0)
-            continue;
-        if (mount(shared, shared, nullptr, MS_BIND, nullptr) != 0
-            || mount(ownFolder_.constData(), ownFolder_.constData(), nullptr, MS_BIND, nullptr) != 0
-            || mount(nullptr, shared, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
-            report.privateTemp = errno;
-    }
-    report.files = files_.applyInChild(report.privateTemp != 0);
+    // The office puts its pipes in /tmp, or /var/tmp, whichever it can
+    // write, and only where it can write neither in the folder we name: so
+    // both are made read-only for it (the mounts beneath them too), and its
+    // own folder (perhaps beneath them) writable again. Private first, so
+    // that none of this shows outside; a chroot's root is no mount point and
+    // cannot be made private.
+    ownMounts = ownMounts && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    for (const char *shared : {"/tmp", "/var/tmp"})
+        if (ownMounts && access(shared, F_OK) == 0 && mount(shared, shared, nullptr, MS_BIND | MS_REC, nullptr) == 0
+            && mount(ownFolder_.constData(), ownFolder_.constData(), nullptr, MS_BIND, nullptr) == 0)
+            mount(nullptr, shared, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | lockedFlags(shared), nullptr);
+    // Where it will make them, by its own rule.
+    report.pipes = access("/tmp", W_OK) == 0      ? ConfinementReport::InTmp
+                   : access("/var/tmp", W_OK) == 0 ? ConfinementReport::InVarTmp
+                                                   : ConfinementReport::InOwnFolder;
+    report.files = files_.applyInChild(report.pipes == ConfinementReport::InTmp      ? "/tmp"
+                                       : report.pipes == ConfinementReport::InVarTmp ? "/var/tmp"
+                                                                                      : nullptr);
     return report;
 }
 

@@ -24,7 +24,9 @@ namespace office {
 struct ConfinementReport {
     int files = 0;
     int network = 0;
-    int privateTemp = 0;
+    // Where the office makes its pipes: its own folder, or where it could
+    // not be kept out of a shared temporary folder, that one.
+    enum Pipes : char { InOwnFolder, InTmp, InVarTmp } pipes = InOwnFolder;
     // What keeps documents away from files and the network but is missing,
     // one reason each. A temporary folder of its own is housekeeping, not
     // protection, and is not among them.

@@ -101,9 +101,10 @@ FileAllowList::FileAllowList(const QString &ownFolder)
     rules_.push_back({"/dev/zero", Rule::Device});
     rules_.push_back({QFile::encodeName(ownFolder), Rule::Write});
     rules_.push_back({"/tmp", Rule::MakeSockets});
+    rules_.push_back({"/var/tmp", Rule::MakeSockets});
 }
 
-int FileAllowList::applyInChild(bool socketsInSharedTemp) const
+int FileAllowList::applyInChild(const char *sharedPipeFolder) const
 {
     const long abi = createRuleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1)
@@ -126,7 +127,7 @@ int FileAllowList::applyInChild(bool socketsInSharedTemp) const
         return errno;
 
     for (const Rule &rule : rules_) {
-        if (rule.kind == Rule::MakeSockets && !socketsInSharedTemp)
+        if (rule.kind == Rule::MakeSockets && (!sharedPipeFolder || rule.path != sharedPipeFolder))
             continue;
         const int fd = open(rule.path.constData(), O_PATH | O_CLOEXEC);
         struct stat info {};

@@ -24,7 +24,9 @@ public:
 
     // In the child between fork and exec: system calls only. Returns 0, or
     // the errno saying why the kernel would not apply the rules.
-    int applyInChild(bool socketsInSharedTemp) const;
+    // `sharedPipeFolder`: where the office must make its pipes, if not in
+    // its own folder.
+    int applyInChild(const char *sharedPipeFolder) const;
 
 private:
     struct Rule {

@@ -163,11 +163,13 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
     }
     close(report[0]);
     const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
-    const bool ownTemp = got == sizeof applied && !applied.privateTemp;
-    socketPath_ = (ownTemp ? profileFolder : QStringLiteral("/tmp")) + socketName;
-    if (!ownTemp)
-        socketsLeftIfKilled_ = {socketPath_, QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid())
-                                                  + singleInstancePipe(profileUrl)};
+    const QString pipes = got != sizeof applied || applied.pipes == ConfinementReport::InTmp ? QStringLiteral("/tmp")
+                          : applied.pipes == ConfinementReport::InVarTmp                      ? QStringLiteral("/var/tmp")
+                                                                                               : profileFolder;
+    socketPath_ = pipes + socketName;
+    if (pipes != profileFolder)
+        socketsLeftIfKilled_ = {socketPath_, pipes + QStringLiteral("/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid())
+                                                 + singleInstancePipe(profileUrl)};
     if (mustBeConfined && got == sizeof applied && !applied.shortfalls().isEmpty()) {
         waitForExit(-1);
         if (pidfd_ >= 0)
