@@ -26,6 +26,9 @@ public:
         try {
             step();
             return true;
+        } catch (const office::Interrupted &f) {
+            interrupted_ = true;
+            lastFailure_ = f.description();
         } catch (const office::Failure &f) {
             lastFailure_ = f.description();
         } catch (const NamingError &e) {
@@ -47,8 +50,10 @@ public:
     const QString &lastFailure() const { return lastFailure_; }
     int lastFailureStep() const { return lastFailureStep_; }
     int current() const { return current_; }
+    bool interrupted() const { return interrupted_; }
 
 private:
+    bool interrupted_ = false;
     QString lastFailure_;
     int lastFailureStep_ = -1;
     int current_ = 0;
@@ -131,6 +136,12 @@ ExportedDocument exportDocument(const DocumentJob &job, const office::Applicatio
     }
     exported.failure = steps.lastFailure();
     exported.failureStep = steps.lastFailureStep();
+    // Stopped from outside, a document has no part of its pictures: only
+    // its line saying so.
+    if (steps.interrupted()) {
+        exported.pages.clear();
+        exported.failure = office::Interrupted().description();
+    }
     return exported;
 }
 

@@ -28,6 +28,13 @@ public:
     QString description() const { return QString::fromUtf8(what()); }
 };
 
+// A failure because the program is being stopped: the document did not
+// fail, its office was ended.
+class Interrupted : public Failure {
+public:
+    Interrupted() : Failure("the run was interrupted") {}
+};
+
 // The picture of a range: an Enhanced Metafile, as the office produced it.
 struct Picture {
     QByteArray emf;

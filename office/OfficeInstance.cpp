@@ -110,6 +110,8 @@ OfficeInstance::Loaded OfficeInstance::load(const QString &path)
             withStream.getArray()[args.getLength()] = property("InputStream", stream);
             return loader()->loadComponentFromURL(kDocumentName, "_blank", 0, withStream);
         });
+    } catch (const Interrupted &) {
+        throw;
     } catch (const Failure &f) {
         throw Failure(openFailure(f.what(), handler->firstQuestion()));
     }
@@ -139,11 +141,18 @@ void OfficeInstance::start()
 {
     // A start that hangs (rarely, on a loaded machine, with the office
     // waiting on itself before it answers) is not the document's fault: a
-    // fresh profile and pipe get one more try.
-    try {
-        startOnce();
-    } catch (const Failure &) {
-        startOnce();
+    // fresh profile and pipe get one more try. An office ended while it
+    // started, because the program stops, is no failure of the document's.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            startOnce();
+            return;
+        } catch (const Failure &) {
+            if (OfficeProcess::allEnding())
+                throw Interrupted();
+            if (attempt == 2)
+                throw;
+        }
     }
 }
 
@@ -196,21 +205,21 @@ std::string OfficeInstance::notStartedText() const
     return "the office did not start within " + std::to_string(limits_.start.count() / 1000) + " s";
 }
 
-Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGone)
+void OfficeInstance::throwFailure(const std::string &description, bool bridgeGone)
 {
     if (OfficeProcess::allEnding())
-        return Failure("the run was interrupted");
+        throw Interrupted();
     if (const std::int64_t used = memoryGuard_.endedAt()) {
         process_->waitForExit(5000);
-        return Failure("the document needed more memory than an office may use: its office held "
+        throw Failure("the document needed more memory than an office may use: its office held "
                        + megabytes(used) + " when it was ended, the bound is " + megabytes(memoryGuard_.bound()));
     }
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
         if (documentLimitArmed_)
-            return Failure("the document took longer than " + durationText(limits_.document)
+            throw Failure("the document took longer than " + durationText(limits_.document)
                            + " and its office was ended");
-        return Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
+        throw Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
                        + " s and was ended");
     }
     // The broken connection can be noticed a moment before the ended
@@ -220,11 +229,11 @@ Failure OfficeInstance::failureOf(const std::string &description, bool bridgeGon
         process_->waitForExit(5000);
     if (const auto code = process_->exitCode()) {
         if (*code == 128 + SIGKILL && outOfMemoryKills() > outOfMemoryKillsBefore_)
-            return Failure("the system ran out of memory and ended the office (exit code " + std::to_string(*code)
+            throw Failure("the system ran out of memory and ended the office (exit code " + std::to_string(*code)
                            + ")");
-        return Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
+        throw Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
     }
-    return Failure(description.empty() ? "the office reported a failure without a description" : description);
+    throw Failure(description.empty() ? "the office reported a failure without a description" : description);
 }
 
 void OfficeInstance::shutDown()

@@ -39,9 +39,9 @@ public:
         try {
             return f();
         } catch (const css::lang::DisposedException &e) {
-            throw failureOf(describe(e), true);
+            throwFailure(describe(e), true);
         } catch (const css::uno::Exception &e) {
-            throw failureOf(describe(e), false);
+            throwFailure(describe(e), false);
         }
     }
 
@@ -72,7 +72,7 @@ private:
     void startOnce();
     std::string notStartedText() const;
     // bridgeGone: the connection broke, which an ending office causes too.
-    Failure failureOf(const std::string &description, bool bridgeGone);
+    [[noreturn]] void throwFailure(const std::string &description, bool bridgeGone);
 
     Limits limits_;
     QString pipe_;

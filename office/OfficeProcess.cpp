@@ -88,7 +88,7 @@ bool OfficeProcess::allEnding()
 OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeName, const QString &tempFolder)
 {
     if (allEnding())
-        throw Failure("the run was interrupted");
+        throw Interrupted();
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
     const QString profileUrl = QUrl::fromLocalFile(profileFolder).toString();

@@ -140,6 +140,20 @@ private slots:
         QCOMPARE(outcomes[0].failure, "the copy failed");
         QVERIFY2(outcomes[1].failure.endsWith("d1-2.emf: Is a directory"), qPrintable(outcomes[1].failure));
     }
+
+    void anInterruptedDocumentHasNoPartOfItsPictures()
+    {
+        gate->open();
+        office.pages = 5;
+        office.interruptedOnPage = 3;
+        conversion::BatchRun run(batch(1), scriptedOffice(office), {});
+        run.start();
+        QCOMPARE(run.wait()[0].failure, "the run was interrupted");
+        QCOMPARE(QDir(out).entryList({"*.emf"}, QDir::Files), QStringList{});
+        QFile log(out + "run.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().endsWith("处错：the run was interrupted\r\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_batchrun_gates)

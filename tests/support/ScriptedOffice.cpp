@@ -28,6 +28,8 @@ public:
     office::Picture copy() override
     {
         s_.record(QStringLiteral("copy %1").arg(start_ + 1));
+        if (s_.script.interruptedOnPage == start_ + 1)
+            throw office::Interrupted();
         if (s_.script.copyFailsOnPage.contains(start_ + 1))
             throw Failure(s_.script.copyFailsOnPage.value(start_ + 1).toStdString());
         QByteArray picture = scriptedPicture(start_ + 1);

@@ -19,6 +19,7 @@ struct OfficeScript {
     QSet<QString> openFailsFor;         // ...for these paths only, when any are named
     QSet<int> nextPageFailsOnPage;      // browseNextPage fails while on these pages (from 1)
     QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
+    int interruptedOnPage = 0;          // from 1: the copy of this page is interrupted (the program stops)
     bool startFails = false;
     int pictureBytes = 0;               // non-zero: pictures are padded to this size
     QString damage;                     // what the opened document reports as damaged
