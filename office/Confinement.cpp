@@ -124,6 +124,15 @@ ConfinementReport Confinement::applyInChild() const
     return report;
 }
 
+std::optional<ConfinementReport> readConfinementReport(int fd)
+{
+    ConfinementReport report;
+    ssize_t got;
+    while ((got = read(fd, &report, sizeof report)) < 0 && errno == EINTR) {
+    }
+    return got == sizeof report ? std::optional(report) : std::nullopt;
+}
+
 ConfinementReport probeConfinement()
 {
     // Where no scratch folder can be made, no office starts anyway; the
@@ -145,18 +154,18 @@ ConfinementReport probeConfinement()
         const ConfinementReport applied = confinement.applyInChild();
         _exit(write(channel[1], &applied, sizeof applied) == sizeof applied ? 0 : 1);
     }
+    const int forkError = errno;
     close(channel[1]);
-    ssize_t got = -1;
+    std::optional<ConfinementReport> applied;
     if (child > 0) {
-        while ((got = read(channel[0], &report, sizeof report)) < 0 && errno == EINTR) {
-        }
+        applied = readConfinementReport(channel[0]);
         while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    if (got != sizeof report)
-        report.files = report.network = child < 0 ? errno : ECHILD;
     close(channel[0]);
-    return report;
+    if (!applied)
+        report.files = report.network = child < 0 ? forkError : ECHILD;
+    return applied.value_or(report);
 }
 
 } // namespace office

@@ -18,6 +18,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace office {
 
 // What the child could not apply, as errno values (0: applied).
@@ -27,6 +29,8 @@ struct ConfinementReport {
     // Where the office makes its pipes: its own folder, or where it could
     // not be kept out of a shared temporary folder, that one.
     enum Pipes : char { InOwnFolder, InTmp, InVarTmp } pipes = InOwnFolder;
+    // Every protecting layer applied (safe in the child: no allocation).
+    bool complete() const { return files == 0 && network == 0; }
     // What keeps documents away from files and the network but is missing,
     // one reason each. A temporary folder of its own is housekeeping, not
     // protection, and is not among them.
@@ -48,6 +52,10 @@ private:
     QByteArray uidMap_;
     QByteArray gidMap_;
 };
+
+// The report a child wrote to `fd` before it went on (or ended); nothing
+// when it ended before it could write one.
+std::optional<ConfinementReport> readConfinementReport(int fd);
 
 // What the confinement of an office started now would lack: tried in a
 // child process that ends before it would start the office.

@@ -1,6 +1,7 @@
 #include "office/DocumentBytes.h"
 
 #include "office/Application.h"
+#include "office/Memory.h"
 #include "office/PathWalk.h"
 #include "office/UserAccess.h"
 #include "platform/NativePath.h"
@@ -47,8 +48,8 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
     } const file{walked.fd};
     refuseLinksOfOthersWhoCouldNotRead(walked);
     if (walked.file.st_size > std::min<std::int64_t>(largest, SAL_MAX_INT32))
-        throw Failure("the file is too large to be a document: " + std::to_string(walked.file.st_size / (1024 * 1024))
-                      + " MB, more than the " + std::to_string(largest / (1024 * 1024)) + " MB an office may read");
+        throw Failure("the file is too large to be a document: " + megabytes(walked.file.st_size) + ", more than the "
+                      + megabytes(largest) + " an office may read");
     com::sun::star::uno::Sequence<sal_Int8> bytes(static_cast<sal_Int32>(walked.file.st_size));
     sal_Int32 done = 0;
     while (done < bytes.getLength()) {

@@ -101,6 +101,11 @@ std::uint64_t outOfMemoryKills()
     return kills < 0 ? 0 : std::uint64_t(kills);
 }
 
+std::string megabytes(std::int64_t bytes)
+{
+    return std::to_string(bytes / kMiB) + " MB";
+}
+
 std::int64_t residentMemory(int pid)
 {
     const QList<QByteArray> pages = readAll(QStringLiteral("/proc/%1/statm").arg(pid)).split(' ');

@@ -6,6 +6,7 @@
 // is theirs too.
 
 #include <cstdint>
+#include <string>
 
 namespace office {
 
@@ -19,6 +20,9 @@ std::int64_t defaultOfficeMemory();
 // How often the kernel has ended a process of our control group for want
 // of memory so far (0 where it does not say).
 std::uint64_t outOfMemoryKills();
+
+// "N MB", as failure descriptions give sizes.
+std::string megabytes(std::int64_t bytes);
 
 // The resident memory of a process, in bytes, or -1 once it is gone.
 std::int64_t residentMemory(int pid);

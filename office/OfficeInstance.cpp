@@ -37,11 +37,6 @@ std::string durationText(std::chrono::milliseconds limit)
     return std::to_string(limit.count() / 1000) + " s";
 }
 
-std::string megabytes(std::int64_t bytes)
-{
-    return std::to_string(bytes / (1024 * 1024)) + " MB";
-}
-
 QString uniquePipeName()
 {
     static std::atomic<int> counter{0};
@@ -164,7 +159,7 @@ void OfficeInstance::startOnce()
         throw Failure("cannot create a profile folder for the office");
     for (int attempt = 1;; ++attempt) {
         memoryGuard_.stop();
-        process_ = std::make_unique<OfficeProcess>(profile_->folder(), pipe_, profile_->tempFolder());
+        process_ = std::make_unique<OfficeProcess>(*profile_, pipe_);
         outOfMemoryKillsBefore_ = outOfMemoryKills();
         memoryGuard_.watch(process_->pid());
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;

@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -85,13 +84,14 @@ bool OfficeProcess::allEnding()
     return registry().ending;
 }
 
-OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeName, const QString &tempFolder)
+OfficeProcess::OfficeProcess(const Profile &profile, const QString &pipeName)
 {
     if (allEnding())
         throw Interrupted();
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
-    const QString profileUrl = QUrl::fromLocalFile(profileFolder).toString();
+    const QString profileFolder = profile.folder();
+    const QString profileUrl = profile.url();
     std::vector<QByteArray> args{
         kOfficeBinary,
         "-env:UserInstallation=" + profileUrl.toUtf8(),
@@ -111,7 +111,7 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<QByteArray> variables{"PATH=/usr/bin:/bin", "TMPDIR=" + QFile::encodeName(tempFolder)};
+    std::vector<QByteArray> variables{"PATH=/usr/bin:/bin", "TMPDIR=" + QFile::encodeName(profile.tempFolder())};
     for (char **e = environ; *e; ++e)
         if (passedOn(*e))
             variables.emplace_back(*e);
@@ -143,7 +143,7 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
         if (chdir(ownFolder.constData()) != 0)
             _exit(127);
         (void)!write(report[1], &applied, sizeof applied);
-        if (mustBeConfined && (applied.files || applied.network))
+        if (mustBeConfined && !applied.complete())
             _exit(127);
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0);
@@ -157,24 +157,21 @@ OfficeProcess::OfficeProcess(const QString &profileFolder, const QString &pipeNa
     // Also from the parent, so a kill right after fork finds the group.
     setpgid(pid_, pid_);
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-    ConfinementReport applied;
-    ssize_t got;
-    while ((got = read(report[0], &applied, sizeof applied)) < 0 && errno == EINTR) {
-    }
+    const std::optional<ConfinementReport> applied = readConfinementReport(report[0]);
     close(report[0]);
     const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
-    const QString pipes = got != sizeof applied || applied.pipes == ConfinementReport::InTmp ? QStringLiteral("/tmp")
-                          : applied.pipes == ConfinementReport::InVarTmp                      ? QStringLiteral("/var/tmp")
-                                                                                               : profileFolder;
+    const QString pipes = !applied || applied->pipes == ConfinementReport::InTmp ? QStringLiteral("/tmp")
+                          : applied->pipes == ConfinementReport::InVarTmp         ? QStringLiteral("/var/tmp")
+                                                                                  : profileFolder;
     socketPath_ = pipes + socketName;
     if (pipes != profileFolder)
         socketsLeftIfKilled_ = {socketPath_, pipes + QStringLiteral("/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid())
                                                  + singleInstancePipe(profileUrl)};
-    if (mustBeConfined && got == sizeof applied && !applied.shortfalls().isEmpty()) {
+    if (mustBeConfined && applied && !applied->complete()) {
         waitForExit(-1);
         if (pidfd_ >= 0)
             close(pidfd_);
-        throw Failure("the office cannot be confined: " + applied.shortfalls().join("; ").toStdString());
+        throw Failure("the office cannot be confined: " + applied->shortfalls().join("; ").toStdString());
     }
     auto &r = registry();
     std::lock_guard lock(r.mutex);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "office/Profile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +18,7 @@ class OfficeProcess {
 public:
     // Starts the office confined (see Confinement); throws Failure when it
     // cannot start, or cannot be confined while that is required.
-    OfficeProcess(const QString &profileFolder, const QString &pipeName, const QString &tempFolder);
+    OfficeProcess(const Profile &profile, const QString &pipeName);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
