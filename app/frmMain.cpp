@@ -5,8 +5,8 @@
 #include "log/DefaultLogPath.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
-#include "platform/MessageBox.h"
-#include "platform/Twips.h"
+#include "gui/MessageBox.h"
+#include "gui/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -78,7 +78,7 @@ bool frmMain::Form_Load()
     if (const QString why = office::whyNoOfficeRuns(services_.startOffice); !why.isEmpty()) {
         std::fprintf(stderr, "pagegrab: %s\n", qPrintable(why));
         WriteLogNote(txtLog->text(), "办公软件无法启动：" + why);
-        platform::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
+        gui::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
         return false;
     }
     CmdHelp->setText("帮助");

@@ -3,7 +3,7 @@
 
 #include "app/frmMain.h"
 
-#include "platform/Twips.h"
+#include "gui/Twips.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

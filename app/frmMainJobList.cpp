@@ -4,11 +4,11 @@
 
 #include "app/JobItem.h"
 #include "joblist/Entries.h"
-#include "joblist/FrmPath.h"
-#include "platform/BusyPointer.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalDialog.h"
+#include "app/FrmPath.h"
+#include "gui/BusyPointer.h"
+#include "gui/FileDialog.h"
+#include "gui/MessageBox.h"
+#include "gui/ModalDialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -35,12 +35,12 @@ void frmMain::CmdFileOp_Click(int Index)
 
 void frmMain::addFiles()
 {
-    const QStringList chosen = platform::FileDialog::getOpenFileNames(this, "新增", dialogFolder_, "Word文件(*.doc)");
+    const QStringList chosen = gui::FileDialog::getOpenFileNames(this, "新增", dialogFolder_, "Word文件(*.doc)");
     if (chosen.isEmpty())
         return;
     const auto entries = joblist::pickedFileEntries(chosen);
     if (!entries) {
-        platform::MessageBox::show(this, "您选择的文件名数超过了Windows系统的最大限制，请分批次加入文件！");
+        gui::MessageBox::show(this, "您选择的文件名数超过了Windows系统的最大限制，请分批次加入文件！");
         refreshCount();
         return;
     }
@@ -55,18 +55,18 @@ void frmMain::addFolder()
     bool subfolders = false;
     {
         FrmPath dialog(this);
-        platform::showModal(dialog);
+        gui::showModal(dialog);
         folder = dialog.txtFolder->text();
         subfolders = dialog.ChkSubdir->isChecked();
     }
     if (folder.trimmed().isEmpty())
         return;
-    platform::setBusyPointer(true);
+    gui::setBusyPointer(true);
     QList<QTreeWidgetItem *> items;
     for (const QString &path : joblist::folderEntries(folder, subfolders))
         items << newJobItem(path);
     ListView2->addTopLevelItems(items);
-    platform::setBusyPointer(false);
+    gui::setBusyPointer(false);
     refreshCount();
 }
 
@@ -82,8 +82,8 @@ void frmMain::clearAll()
 {
     if (ListView2->topLevelItemCount() == 0)
         return;
-    if (platform::MessageBox::show(this, "确定要清空处理列表吗？", platform::Icon::Question, platform::Buttons::YesNo)
-        == platform::Answer::Yes)
+    if (gui::MessageBox::show(this, "确定要清空处理列表吗？", gui::Icon::Question, gui::Buttons::YesNo)
+        == gui::Answer::Yes)
         ListView2->clear();
     refreshCount();
 }

@@ -2,8 +2,8 @@
 
 #include "app/frmMain.h"
 
-#include "joblist/clsGetPath.h"
-#include "platform/FileDialog.h"
+#include "app/clsGetPath.h"
+#include "gui/FileDialog.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -18,7 +18,7 @@ constexpr int kMaxLogPath = 500;
 void frmMain::Command1_Click()
 {
     dialogFolder_ = services_.programFolder;
-    const auto chosen = platform::FileDialog::getSaveFileName(this, "处理日志", dialogFolder_ + "/Slidecast.log",
+    const auto chosen = gui::FileDialog::getSaveFileName(this, "处理日志", dialogFolder_ + "/Slidecast.log",
                                                               "处理日志(*.log)");
     if (!chosen || chosen->trimmed().isEmpty() || chosen->size() > kMaxLogPath)
         return;

@@ -3,7 +3,7 @@
 #include "app/frmMain.h"
 
 #include "imageconv/Converter.h"
-#include "platform/Twips.h"
+#include "gui/Twips.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

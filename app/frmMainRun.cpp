@@ -7,11 +7,11 @@
 #include "conversion/PageRange.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
-#include "platform/BusyPointer.h"
-#include "platform/Clipboard.h"
+#include "gui/BusyPointer.h"
+#include "gui/Clipboard.h"
 #include "platform/FolderPath.h"
-#include "platform/MessageBox.h"
-#include "platform/Programs.h"
+#include "gui/MessageBox.h"
+#include "gui/DefaultApplication.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,11 +57,11 @@ std::optional<int> keyAscii(const QKeyEvent *key)
 void frmMain::CmdDo_Click()
 {
     if (ListView2->topLevelItemCount() < 1) {
-        platform::MessageBox::show(this, "没有需要处理的文档！");
+        gui::MessageBox::show(this, "没有需要处理的文档！");
         return;
     }
     if (isBlank(txtOutDir->text())) {
-        platform::MessageBox::show(this, "请输入图片保存目录！");
+        gui::MessageBox::show(this, "请输入图片保存目录！");
         Command2_Click();
         return;
     }
@@ -69,23 +69,23 @@ void frmMain::CmdDo_Click()
     platform::appendSeparator(outputFolder);
     txtOutDir->setText(outputFolder);
     if (!QFileInfo::exists(txtOutDir->text()) && !QDir().mkdir(txtOutDir->text())) {
-        platform::MessageBox::show(this, "无法创建图片保存目录！");
+        gui::MessageBox::show(this, "无法创建图片保存目录！");
         return;
     }
     if (isBlank(txtLog->text())) {
-        platform::MessageBox::show(this, "请输入日志文件名！");
+        gui::MessageBox::show(this, "请输入日志文件名！");
         Command1_Click();
         return;
     }
     if (OptSlides2->isChecked() && !conversion::readPageRange(txtFrom->text(), txt2->text())) {
-        platform::MessageBox::show(this, "请正确输入转换幻灯片的范围（数字）！");
+        gui::MessageBox::show(this, "请正确输入转换幻灯片的范围（数字）！");
         return;
     }
 
     CmdDo->setEnabled(false);
     txtOutDir->setEnabled(false);
     txtLog->setEnabled(false);
-    platform::setBusyPointer(true);
+    gui::setBusyPointer(true);
     ErrorsLogged = false;
     // A document may read other files or reach the network where the system
     // refuses a layer of the offices' confinement: the log says so, once.
@@ -95,24 +95,24 @@ void frmMain::CmdDo_Click()
     running_ = true;
     const QStringList unlogged = runBatch();
     running_ = false;
-    platform::setBusyPointer(false);
+    gui::setBusyPointer(false);
     if (stopping_) {
         stopForTermination();
         return;
     }
     txtOutDir->setEnabled(true);
     CmdDo->setEnabled(true);
-    platform::MessageBox::show(this, "转换完毕！");
+    gui::MessageBox::show(this, "转换完毕！");
     lblProcessing->setText("处理完毕！");
     // Failures must not vanish with a log that cannot be written: the user
     // sees them instead of an offer to open the log, the first ones in full.
     if (!unlogged.isEmpty())
-        platform::MessageBox::show(this, conversion::unloggedFailuresNotice(unlogged, txtLog->text(), 20));
+        gui::MessageBox::show(this, conversion::unloggedFailuresNotice(unlogged, txtLog->text(), 20));
     if (ErrorsLogged) {
-        if (platform::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
-                                       platform::Icon::Question, platform::Buttons::OkCancel)
-            == platform::Answer::Ok)
-            platform::openWithDefaultApplication(txtLog->text());
+        if (gui::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
+                                       gui::Icon::Question, gui::Buttons::OkCancel)
+            == gui::Answer::Ok)
+            gui::openWithDefaultApplication(txtLog->text());
         ErrorsLogged = false;
     }
     txtLog->setEnabled(true);
@@ -154,7 +154,7 @@ QStringList frmMain::runBatch()
                  Qt::QueuedConnection);
          },
          [this](const office::Picture &picture) {
-             QMetaObject::invokeMethod(this, [emf = picture.emf] { platform::putPictureOnClipboard(emf); },
+             QMetaObject::invokeMethod(this, [emf = picture.emf] { gui::putPictureOnClipboard(emf); },
                                        Qt::QueuedConnection);
          },
          {},

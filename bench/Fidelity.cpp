@@ -1,4 +1,4 @@
-#include "bench/Fidelity.h"
+#include "Fidelity.h"
 
 #include "conversion/FileNaming.h"
 #include "office/PictureRenderer.h"
@@ -77,7 +77,7 @@ QString measureFidelity(const QStringList &documents, const QString &outputFolde
             const QString ours = conversion::pageFileName(outputFolder, document, page);
             if (!QFileInfo::exists(ours))
                 continue;
-            const QImage mine = renderer->render(ours, theirs[page - 1].size())
+            const QImage mine = QImage::fromData(renderer->render(ours, theirs[page - 1].size()))
                                     .convertToFormat(QImage::Format_ARGB32);
             QImage onWhite(mine.size(), QImage::Format_ARGB32);
             onWhite.fill(Qt::white);

@@ -10,9 +10,9 @@
 // with --fidelity how close our pictures are to the office's own PDF, and
 // last the line "batch: ours S s, peer S s, ratio R".
 
-#include "bench/Fidelity.h"
-#include "bench/OfficeMemory.h"
-#include "bench/TimedOffice.h"
+#include "Fidelity.h"
+#include "OfficeMemory.h"
+#include "TimedOffice.h"
 #include "conversion/BatchRun.h"
 #include "office/LibreOffice.h"
 #include "office/Profile.h"

@@ -96,8 +96,11 @@ QSize pixelSize(const QString &emfPath, int dpi)
     return QSize(static_cast<int>(pixelsWide), static_cast<int>(pixelsHigh));
 }
 
-QImage checkedSize(const QImage &rendered, QSize asked)
+QImage checkedSize(const QByteArray &png, QSize asked)
 {
+    const QImage rendered = QImage::fromData(png, "PNG");
+    if (rendered.isNull())
+        throw std::runtime_error("the office's picture cannot be read");
     if (rendered.size() != asked)
         throw std::runtime_error(QStringLiteral("the office drew %1×%2 pixels instead of %3×%4")
                                      .arg(rendered.width())

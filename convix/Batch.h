@@ -2,6 +2,7 @@
 
 #include "office/PictureRenderer.h"
 
+#include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -29,9 +30,9 @@ constexpr qint64 kMostPixels = 4096 * 4096;
 // std::runtime_error when the file is no EMF, shorter than its header says,
 // or too large to be drawn at that size.
 QSize pixelSize(const QString &emfPath, int dpi);
-// The rendered picture when it has the size asked for; throws
-// std::runtime_error saying what came out otherwise.
-QImage checkedSize(const QImage &rendered, QSize asked);
+// The picture the office drew (a PNG) when it has the size asked for;
+// throws std::runtime_error saying what came out otherwise.
+QImage checkedSize(const QByteArray &rendered, QSize asked);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
 

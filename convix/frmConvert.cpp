@@ -1,6 +1,6 @@
 #include "convix/frmConvert.h"
 
-#include "platform/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -103,9 +103,9 @@ void frmConvert::CmdStart_Click()
         existing += QFileInfo::exists(convix::targetPath(file, job.format));
     if (existing > 0)
         job.replaceExisting =
-            platform::MessageBox::show(this, QStringLiteral("目录中已有%1个同名的图片文件，是否全部替换？").arg(existing),
-                                       platform::Icon::Question, platform::Buttons::YesNo)
-            == platform::Answer::Yes;
+            gui::MessageBox::show(this, QStringLiteral("目录中已有%1个同名的图片文件，是否全部替换？").arg(existing),
+                                       gui::Icon::Question, gui::Buttons::YesNo)
+            == gui::Answer::Yes;
 
     lstFailed->clear();
     barProgress->setValue(0);
@@ -139,7 +139,7 @@ void frmConvert::runFinished(const convix::Outcome &outcome)
                           .arg(outcome.failed.size());
     if (outcome.skipped > 0)
         summary += QStringLiteral("，跳过%1个已有的文件").arg(outcome.skipped);
-    platform::MessageBox::show(this, summary + "。");
+    gui::MessageBox::show(this, summary + "。");
     emit finished();
     if (closeWhenDone_)
         close();

@@ -5,7 +5,7 @@
 #include "convix/frmConvert.h"
 #include "office/PictureRenderer.h"
 #include "platform/ChineseQtTexts.h"
-#include "platform/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
 
     const auto request = convix::readArguments(app.arguments().mid(1));
     if (!request.problem.isEmpty()) {
-        platform::MessageBox::show(nullptr, request.problem);
+        gui::MessageBox::show(nullptr, request.problem);
         return 1;
     }
     frmConvert window(request.folder, [] { return office::startPictureRenderer(); });

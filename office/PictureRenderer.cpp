@@ -17,7 +17,7 @@ class LibreOfficePictureRenderer : public PictureRenderer {
 public:
     explicit LibreOfficePictureRenderer(const Limits &limits) : office_(limits) {}
 
-    QImage render(const QString &emfPath, QSize pixels) override
+    QByteArray render(const QString &emfPath, QSize pixels) override
     {
         // PNG, because the office's bitmap export keeps to the asked pixel
         // size for PNG and JPEG only; the caller encodes what it needs. In
@@ -31,11 +31,12 @@ public:
             throw;
         }
         office_.closeModel(drawing);
-        QImage image(png);
-        QFile::remove(png);
-        if (image.isNull())
+        QFile file(png);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        file.remove();
+        if (bytes.isEmpty())
             throw Failure("the office wrote no picture");
-        return image;
+        return bytes;
     }
 
     void quit() override { office_.shutDown(); }

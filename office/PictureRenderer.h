@@ -2,7 +2,7 @@
 
 #include "office/LibreOffice.h"
 
-#include <QImage>
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -14,8 +14,9 @@ namespace office {
 class PictureRenderer {
 public:
     virtual ~PictureRenderer() = default;
-    // The EMF file's picture as a bitmap of exactly the given size; throws Failure.
-    virtual QImage render(const QString &emfPath, QSize pixels) = 0;
+    // The EMF file's picture as the office drew it at the given size, a PNG
+    // (what the office draws larger than it can is smaller); throws Failure.
+    virtual QByteArray render(const QString &emfPath, QSize pixels) = 0;
     virtual void quit() = 0;
 };
 

@@ -1,8 +1,6 @@
 #include "platform/Programs.h"
 
-#include <QDesktopServices>
 #include <QProcess>
-#include <QUrl>
 
 #include <csignal>
 #include <poll.h>
@@ -11,12 +9,6 @@
 #include <utility>
 
 namespace platform {
-namespace {
-
-QStringList *openedFilesSink = nullptr;
-
-} // namespace
-
 StartedProgram::~StartedProgram()
 {
     if (pidfd_ >= 0)
@@ -57,20 +49,6 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
         return {};
     const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
     return StartedProgram(static_cast<pid_t>(pid), pidfd);
-}
-
-void openWithDefaultApplication(const QString &path)
-{
-    if (openedFilesSink) {
-        openedFilesSink->append(path);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-void recordOpenedFiles(QStringList *sink)
-{
-    openedFilesSink = sink;
 }
 
 } // namespace platform

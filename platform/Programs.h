@@ -31,9 +31,4 @@ private:
 // argument arrives as given.
 StartedProgram startProgram(const QString &program, const QStringList &arguments);
 
-// Shows a file in the desktop's default application for its type.
-void openWithDefaultApplication(const QString &path);
-// For tests: record the files instead of opening them (nullptr to stop).
-void recordOpenedFiles(QStringList *sink);
-
 } // namespace platform

@@ -1,6 +1,7 @@
-#include "platform/BusyPointer.h"
-#include "platform/FileDialog.h"
-#include "support/GuiTestMain.h"
+#include "gui/BusyPointer.h"
+#include "gui/DefaultApplication.h"
+#include "gui/FileDialog.h"
+#include "support/AppTestMain.h"
 #include "support/TestWindow.h"
 
 #include <QDir>
@@ -13,8 +14,8 @@
 #include <QThread>
 #include <QTreeWidget>
 
-using platform::Answer;
-using platform::MessageBox;
+using gui::Answer;
+using gui::MessageBox;
 
 class tst_batchrun : public QObject {
     Q_OBJECT
@@ -25,7 +26,7 @@ class tst_batchrun : public QObject {
     QStringList opened;
     int run = 0;
 
-    QStringList texts(const QList<platform::ShownMessage> &shown)
+    QStringList texts(const QList<gui::ShownMessage> &shown)
     {
         QStringList t;
         for (const auto &m : shown)
@@ -48,8 +49,8 @@ private slots:
         w = startedWindow(office);
         QVERIFY(w);
         MessageBox::takeShown();
-        platform::FileDialog::answerAutomatically(true);
-        platform::recordOpenedFiles(&opened);
+        gui::FileDialog::answerAutomatically(true);
+        gui::recordOpenedFiles(&opened);
         opened.clear();
         w->txtLog->setText(dir.filePath("run.log"));
         QFile::remove(dir.filePath("run.log"));
@@ -57,7 +58,7 @@ private slots:
 
     void cleanup()
     {
-        platform::recordOpenedFiles(nullptr);
+        gui::recordOpenedFiles(nullptr);
         w.reset();
     }
 
@@ -66,7 +67,7 @@ private slots:
         w->txtOutDir->setText("");
         w->CmdDo_Click();
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"没有需要处理的文档！"});
-        QVERIFY(platform::FileDialog::takeRequests().isEmpty());
+        QVERIFY(gui::FileDialog::takeRequests().isEmpty());
         QCOMPARE(office.instancesStarted, 1);
     }
 
@@ -77,15 +78,15 @@ private slots:
         w->txtLog->setText("");
         w->CmdDo_Click();
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"请输入图片保存目录！"});
-        const auto asked = platform::FileDialog::takeRequests();
+        const auto asked = gui::FileDialog::takeRequests();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].kind, platform::FileDialog::Kind::Folder);
+        QCOMPARE(asked[0].kind, gui::FileDialog::Kind::Folder);
         QCOMPARE(asked[0].title, "请选择一个文件夹");
         QCOMPARE(w->txtOutDir->text(), "");
 
         // A folder picked there does not start the run.
         w->txtOutDir->setText("");
-        platform::FileDialog::setNextDirectory(dir.path());
+        gui::FileDialog::setNextDirectory(dir.path());
         w->CmdDo_Click();
         QCOMPARE(w->txtOutDir->text(), dir.path());
         QCOMPARE(office.instancesStarted, 1);
@@ -101,9 +102,9 @@ private slots:
         QCOMPARE(w->txtOutDir->text(), out + "/");
         QVERIFY(QFileInfo(out).isDir());
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"请输入日志文件名！"});
-        const auto asked = platform::FileDialog::takeRequests();
+        const auto asked = gui::FileDialog::takeRequests();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].kind, platform::FileDialog::Kind::SaveFile);
+        QCOMPARE(asked[0].kind, gui::FileDialog::Kind::SaveFile);
         QCOMPARE(office.instancesStarted, 1);
     }
 
@@ -164,7 +165,7 @@ private slots:
                 progress << window->lblProcessing->text();
                 disabledWhileRunning &= !window->CmdDo->isEnabled() && !window->txtOutDir->isEnabled()
                                         && !window->txtLog->isEnabled();
-                busyWhileRunning &= platform::isBusyPointer();
+                busyWhileRunning &= gui::isBusyPointer();
             };
             if (QThread::currentThread() != window->thread())
                 QMetaObject::invokeMethod(window, look, Qt::BlockingQueuedConnection);
@@ -184,7 +185,7 @@ private slots:
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
         QCOMPARE(w->lblProcessing->text(), "处理完毕！");
         QVERIFY(w->CmdDo->isEnabled() && w->txtOutDir->isEnabled() && w->txtLog->isEnabled());
-        QVERIFY(!platform::isBusyPointer());
+        QVERIFY(!gui::isBusyPointer());
         QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
                  (QStringList{"a-1.emf", "a-2.emf", "b-1.emf", "b-2.emf"}));
         QCOMPARE(w->ListView2->topLevelItemCount(), 3);
@@ -233,8 +234,8 @@ private slots:
         w->CmdDo_Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(texts(shown), (QStringList{"转换完毕！", "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？"}));
-        QCOMPARE(shown[1].icon, platform::Icon::Question);
-        QCOMPARE(shown[1].buttons, platform::Buttons::OkCancel);
+        QCOMPARE(shown[1].icon, gui::Icon::Question);
+        QCOMPARE(shown[1].buttons, gui::Buttons::OkCancel);
         QCOMPARE(opened, QStringList{w->txtLog->text()});
         QVERIFY(!w->ErrorsLogged);
         QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{"good-1.emf"});
@@ -292,8 +293,8 @@ private slots:
         w->CmdDo_Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 2);
-        QCOMPARE(shown[1].icon, platform::Icon::Information);
-        QCOMPARE(shown[1].buttons, platform::Buttons::Ok);
+        QCOMPARE(shown[1].icon, gui::Icon::Information);
+        QCOMPARE(shown[1].buttons, gui::Buttons::Ok);
         const QStringList lines = shown[1].text.split("\r\n");
         QCOMPARE(lines.first(), "有22个文档处理出错，但处理日志无法写入：" + dir.path());
         QCOMPARE(lines.size(), 1 + 20 + 1);

@@ -1,5 +1,5 @@
-#include "platform/Twips.h"
-#include "support/GuiTestMain.h"
+#include "gui/Twips.h"
+#include "support/AppTestMain.h"
 #include "support/TestWindow.h"
 
 #include <QCheckBox>
@@ -159,7 +159,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(twips::width(w->Frame6), 2695.0);
         QCOMPARE(twips::width(w->WebBrowser1), 2595.0);
-        QCOMPARE(platform::MessageBox::takeShown().size(), 0);
+        QCOMPARE(gui::MessageBox::takeShown().size(), 0);
     }
 };
 

@@ -1,10 +1,10 @@
-#include "joblist/FrmPath.h"
-#include "joblist/clsGetPath.h"
-#include "platform/BusyPointer.h"
-#include "platform/FileDialog.h"
-#include "platform/ModalDialog.h"
+#include "app/FrmPath.h"
+#include "app/clsGetPath.h"
+#include "gui/BusyPointer.h"
+#include "gui/FileDialog.h"
+#include "gui/ModalDialog.h"
 #include "platform/NativePath.h"
-#include "support/GuiTestMain.h"
+#include "support/AppTestMain.h"
 #include "support/TestWindow.h"
 
 #include <QCheckBox>
@@ -20,9 +20,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using platform::Answer;
-using platform::FileDialog;
-using platform::MessageBox;
+using gui::Answer;
+using gui::FileDialog;
+using gui::MessageBox;
 
 class tst_joblist : public QObject {
     Q_OBJECT
@@ -42,7 +42,7 @@ class tst_joblist : public QObject {
     // Answers the next folder dialog: shows what it started with, then types.
     void answerFolderDialog(const QString &folder, bool subfolders, const QString &how = "ok")
     {
-        platform::setNextModalHandler([=](QDialog &d) {
+        gui::setNextModalHandler([=](QDialog &d) {
             auto &dialog = static_cast<FrmPath &>(d);
             QCOMPARE(dialog.windowTitle(), "选择目录：");
             QCOMPARE(dialog.txtFolder->text(), "");
@@ -138,7 +138,7 @@ private slots:
         one.sort();
         QCOMPARE(one, (QStringList{tmp.filePath("a.doc"), tmp.filePath("b.DOC")}));
         QCOMPARE(w->lblInput->text(), "待处理文件2项");
-        QVERIFY(!platform::isBusyPointer());
+        QVERIFY(!gui::isBusyPointer());
 
         answerFolderDialog(tmp.path() + "/", true);
         w->CmdFileOp[1]->click();
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(items(), QStringList{});
         QCOMPARE(w->lblInput->text(), "待处理文件0项");
         QVERIFY(MessageBox::takeShown().isEmpty());
-        QVERIFY(!platform::isBusyPointer());
+        QVERIFY(!gui::isBusyPointer());
 
         // An existing folder with nothing in it, with and without subfolders.
         QTemporaryDir empty;
@@ -238,8 +238,8 @@ private slots:
         const auto asked = MessageBox::takeShown();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].text, "确定要清空处理列表吗？");
-        QCOMPARE(asked[0].icon, platform::Icon::Question);
-        QCOMPARE(asked[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(asked[0].icon, gui::Icon::Question);
+        QCOMPARE(asked[0].buttons, gui::Buttons::YesNo);
         QCOMPARE(items().size(), 2);
 
         MessageBox::setNextAnswer(Answer::Yes);

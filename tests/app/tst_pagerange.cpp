@@ -1,4 +1,4 @@
-#include "support/GuiTestMain.h"
+#include "support/AppTestMain.h"
 #include "support/TestWindow.h"
 
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "imageconv/Converter.h"
-#include "platform/Twips.h"
-#include "support/GuiTestMain.h"
+#include "gui/Twips.h"
+#include "support/AppTestMain.h"
 #include "support/Processes.h"
 #include "support/TestWindow.h"
 
@@ -152,7 +152,7 @@ private slots:
         w->Command3->click();
         const pid_t second = w->ConverterPid();
         QVERIFY(first > 0 && second > 0 && first != second);
-        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        QVERIFY(gui::MessageBox::takeShown().isEmpty());
 
         QTRY_COMPARE(contents(folder + QStringLiteral("/args-%1.txt").arg(second)),
                      QString(imageconv::kToken) + "\n/pics/with \"quotes\" and blanks/\n");
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(w.Form_Load());
         w.Command3->click();
         QCOMPARE(w.ConverterPid(), 0);
-        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        QVERIFY(gui::MessageBox::takeShown().isEmpty());
         w.close();
     }
 };

@@ -1,5 +1,5 @@
 #include "app/ProcessSetup.h"
-#include "platform/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "support/TestWindow.h"
 
 #include <QApplication>
@@ -30,7 +30,7 @@ class tst_startup : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { platform::MessageBox::takeShown(); }
+    void cleanup() { gui::MessageBox::takeShown(); }
 
     void officeIsStartedOnceAndQuitBeforeTheWindowShows()
     {
@@ -41,7 +41,7 @@ private slots:
         QCOMPARE(office.instancesQuit, 1);
         QCOMPARE(office.calls, QStringList{"quit"});
         QTRY_COMPARE(w.WebBrowser1->url(), QUrl("http://127.0.0.1:9/soft/Pagegrab.aspx?VER=1.0"));
-        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        QVERIFY(gui::MessageBox::takeShown().isEmpty());
     }
 
     void missingOfficeShowsTheMessageAndEnds()
@@ -55,12 +55,12 @@ private slots:
         QFile log(programFolder.filePath("Pagegrab.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(log.readAll()).endsWith("\t办公软件无法启动：the office cannot be started\r\n"));
-        const auto shown = platform::MessageBox::takeShown();
+        const auto shown = gui::MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, "Pagegrab");
         QCOMPARE(shown[0].text, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");
-        QCOMPARE(shown[0].icon, platform::Icon::Information);
-        QCOMPARE(shown[0].buttons, platform::Buttons::Ok);
+        QCOMPARE(shown[0].icon, gui::Icon::Information);
+        QCOMPARE(shown[0].buttons, gui::Buttons::Ok);
         QVERIFY(w.WebBrowser1->url().isEmpty());
         QVERIFY(!w.isVisible());
     }
@@ -75,7 +75,7 @@ private slots:
         QVERIFY(!second.Form_Load());
         QCOMPARE(office.instancesStarted, 1);
         QVERIFY(second.WebBrowser1->url().isEmpty());
-        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        QVERIFY(gui::MessageBox::takeShown().isEmpty());
     }
 
     void crashedInstanceDoesNotBlockTheNextStart()
@@ -102,7 +102,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.CmdExit->click();
         QVERIFY(!w.isVisible());
-        QVERIFY(platform::MessageBox::takeShown().isEmpty());
+        QVERIFY(gui::MessageBox::takeShown().isEmpty());
     }
 };
 
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
     }
     prepareProcess();
     QApplication app(argc, argv);
-    platform::MessageBox::answerAutomatically(true);
+    gui::MessageBox::answerAutomatically(true);
     tst_startup test;
     return QTest::qExec(&test, argc, argv);
 }

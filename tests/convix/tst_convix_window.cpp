@@ -4,6 +4,7 @@
 #include "support/GuiTestMain.h"
 #include "support/ScriptedOffice.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -16,8 +17,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-using platform::Answer;
-using platform::MessageBox;
+using gui::Answer;
+using gui::MessageBox;
 
 namespace {
 
@@ -25,13 +26,17 @@ namespace {
 class FakeRenderer : public office::PictureRenderer {
 public:
     // Like the office: never more than 4096×4096 pixels in all.
-    QImage render(const QString &, QSize pixels) override
+    QByteArray render(const QString &, QSize pixels) override
     {
         if (qint64(pixels.width()) * pixels.height() > 4096 * 4096)
             pixels.scale(4096, 4096, Qt::KeepAspectRatio);
         QImage image(pixels, QImage::Format_ARGB32);
         image.fill(Qt::gray);
-        return image;
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return png;
     }
     void quit() override {}
 };

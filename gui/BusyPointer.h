@@ -1,10 +1,10 @@
 #pragma once
 
-namespace platform {
+namespace gui {
 
 // The screen's mouse pointer: the hourglass during long operations, the
 // default otherwise. Setting the same state twice does not stack.
 void setBusyPointer(bool busy);
 bool isBusyPointer();
 
-} // namespace platform
+} // namespace gui

@@ -1,9 +1,9 @@
-#include "platform/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 
-namespace platform {
+namespace gui {
 namespace {
 
 struct Automatic {
@@ -84,4 +84,4 @@ QList<ShownMessage> MessageBox::takeShown()
     return std::exchange(automatic().shown, {});
 }
 
-} // namespace platform
+} // namespace gui

@@ -1,8 +1,8 @@
-#include "platform/FileDialog.h"
+#include "gui/FileDialog.h"
 
 #include <QFileDialog>
 
-namespace platform {
+namespace gui {
 namespace {
 
 struct Automatic {
@@ -99,4 +99,4 @@ QList<FileDialog::Request> FileDialog::takeRequests()
     return std::exchange(automatic().requests, {});
 }
 
-} // namespace platform
+} // namespace gui

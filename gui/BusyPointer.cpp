@@ -1,9 +1,9 @@
-#include "platform/BusyPointer.h"
+#include "gui/BusyPointer.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 
-namespace platform {
+namespace gui {
 
 void setBusyPointer(bool busy)
 {
@@ -20,4 +20,4 @@ bool isBusyPointer()
     return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
 }
 
-} // namespace platform
+} // namespace gui

@@ -1,10 +1,10 @@
-#include "joblist/clsGetPath.h"
+#include "app/clsGetPath.h"
 
-#include "platform/FileDialog.h"
+#include "gui/FileDialog.h"
 
 void clsGetPath::GetFolder()
 {
-    Folder = platform::FileDialog::getExistingDirectory(hwnd, Caption.isEmpty() ? "Select a Folder..." : Caption);
+    Folder = gui::FileDialog::getExistingDirectory(hwnd, Caption.isEmpty() ? "Select a Folder..." : Caption);
 }
 
 QString askForFolder(QWidget *owner)

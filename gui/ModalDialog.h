@@ -4,7 +4,7 @@
 
 class QDialog;
 
-namespace platform {
+namespace gui {
 
 // Shows one of our own dialogs modally and returns when it is hidden or closed.
 void showModal(QDialog &dialog);
@@ -13,4 +13,4 @@ void showModal(QDialog &dialog);
 // it; the test works its controls as a person would and returns.
 void setNextModalHandler(std::function<void(QDialog &)> handler);
 
-} // namespace platform
+} // namespace gui

@@ -1,7 +1,7 @@
-#include "joblist/FrmPath.h"
+#include "app/FrmPath.h"
 
-#include "joblist/clsGetPath.h"
-#include "platform/Twips.h"
+#include "app/clsGetPath.h"
+#include "gui/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,10 +1,10 @@
-#include "platform/Clipboard.h"
+#include "gui/Clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
-namespace platform {
+namespace gui {
 
 void putPictureOnClipboard(const QByteArray &emf)
 {
@@ -14,4 +14,4 @@ void putPictureOnClipboard(const QByteArray &emf)
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-} // namespace platform
+} // namespace gui

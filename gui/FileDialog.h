@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace gui {
 
 // Qt's own (non-native) file and folder dialogs, modal to their parent, so
 // they look and behave the same on every desktop and in tests.
@@ -40,4 +40,4 @@ public:
     static QList<Request> takeRequests();
 };
 
-} // namespace platform
+} // namespace gui

@@ -1,9 +1,9 @@
-#include "platform/ModalDialog.h"
+#include "gui/ModalDialog.h"
 
 #include <QDialog>
 #include <QList>
 
-namespace platform {
+namespace gui {
 namespace {
 
 QList<std::function<void(QDialog &)>> &handlers()
@@ -28,4 +28,4 @@ void setNextModalHandler(std::function<void(QDialog &)> handler)
     handlers().append(std::move(handler));
 }
 
-} // namespace platform
+} // namespace gui

@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 
-namespace platform {
+namespace gui {
 
 // Leaves a page's picture on the system clipboard, as an EMF.
 void putPictureOnClipboard(const QByteArray &emf);
 
-} // namespace platform
+} // namespace gui

@@ -5,7 +5,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace gui {
 
 enum class Icon { Information, Question };
 enum class Buttons { Ok, OkCancel, YesNo };
@@ -32,4 +32,4 @@ public:
     static QList<ShownMessage> takeShown();
 };
 
-} // namespace platform
+} // namespace gui

@@ -1,4 +1,4 @@
-#include "platform/Twips.h"
+#include "gui/Twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>
