@@ -33,7 +33,7 @@ const char kTitle[] = "Pagegrab";
 frmMain::Services frmMain::defaultServices()
 {
     return {
-        [] { return office::startLibreOffice(); },
+        office::libreOffices(),
         platform::SingleInstance::defaultKey(),
         QCoreApplication::applicationDirPath(),
         QStringLiteral(PAGEGRAB_INFORMATION_SERVER),
@@ -75,7 +75,7 @@ bool frmMain::Form_Load()
     // gets a fresh one of its own later.
     // The message says what a person can do about it; why the office did not
     // start goes to standard error and the log, for whoever has to find out.
-    if (const QString why = office::whyNoOfficeRuns(services_.startOffice); !why.isEmpty()) {
+    if (const QString why = office::whyNoOfficeRuns(services_.offices.start); !why.isEmpty()) {
         std::fprintf(stderr, "pagegrab: %s\n", qPrintable(why));
         WriteLogNote(txtLog->text(), "办公软件无法启动：" + why);
         gui::MessageBox::show(nullptr, "你的计算机中没有安装LibreOffice，无法正常使用本软件！");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion/BatchRun.h"
 #include "office/Application.h"
 #include "platform/Programs.h"
 #include "platform/SingleInstance.h"
@@ -7,10 +8,6 @@
 #include <QWidget>
 
 #include <array>
-
-namespace conversion {
-class BatchRun;
-}
 
 class QCheckBox;
 class QGroupBox;
@@ -29,7 +26,7 @@ class frmMain : public QWidget {
 public:
     // What the window reaches outside itself, so tests can stand in for it.
     struct Services {
-        office::ApplicationFactory startOffice;
+        office::Offices offices;
         QString instanceKey;
         QString programFolder;
         QString informationServer;
@@ -62,9 +59,9 @@ public:
     void Command2_Click();
     void Check1_Click();
 
-    // The program is being stopped from outside (SIGTERM, SIGINT) and its
-    // offices are already ended: a run stops after the document in hand,
-    // without its messages, and the program ends as on exit.
+    // The program is being stopped from outside (SIGTERM, SIGINT): a run is
+    // interrupted and ends without its messages, and the program ends as on
+    // exit.
     void stopForTermination();
 
     bool ErrorsLogged = false;
@@ -97,7 +94,7 @@ private:
     void setTabOrder();
     void connectHandlers();
     // The entries of the failures the log did not take.
-    QStringList runBatch();
+    conversion::RunSummary runBatch(const conversion::Batch &batch);
     void addFiles();
     void addFolder();
     void removeSelected();

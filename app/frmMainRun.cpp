@@ -3,20 +3,17 @@
 #include "app/frmMain.h"
 
 #include "app/JobItem.h"
-#include "conversion/BatchRun.h"
+#include "conversion/BatchCheck.h"
 #include "conversion/PageRange.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
 #include "gui/BusyPointer.h"
 #include "gui/Clipboard.h"
-#include "platform/FolderPath.h"
 #include "gui/MessageBox.h"
 #include "gui/DefaultApplication.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,11 +23,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-bool isBlank(const QString &text)
-{
-    return text.trimmed().isEmpty();
-}
 
 // The character code a key press stands for, as the range boxes see it:
 // Ctrl with a letter is its control character (Ctrl+V is 22); keys that
@@ -56,29 +48,21 @@ std::optional<int> keyAscii(const QKeyEvent *key)
 
 void frmMain::CmdDo_Click()
 {
-    if (ListView2->topLevelItemCount() < 1) {
-        gui::MessageBox::show(this, "没有需要处理的文档！");
-        return;
-    }
-    if (isBlank(txtOutDir->text())) {
-        gui::MessageBox::show(this, "请输入图片保存目录！");
-        Command2_Click();
-        return;
-    }
-    QString outputFolder = txtOutDir->text();
-    platform::appendSeparator(outputFolder);
-    txtOutDir->setText(outputFolder);
-    if (!QFileInfo::exists(txtOutDir->text()) && !QDir().mkdir(txtOutDir->text())) {
-        gui::MessageBox::show(this, "无法创建图片保存目录！");
-        return;
-    }
-    if (isBlank(txtLog->text())) {
-        gui::MessageBox::show(this, "请输入日志文件名！");
-        Command1_Click();
-        return;
-    }
-    if (OptSlides2->isChecked() && !conversion::readPageRange(txtFrom->text(), txt2->text())) {
-        gui::MessageBox::show(this, "请正确输入转换幻灯片的范围（数字）！");
+    conversion::BatchRequest request{{}, txtOutDir->text(), txtLog->text(), std::nullopt, services_.documentsInFlight};
+    for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
+        request.documents << jobPath(ListView2->topLevelItem(i));
+    if (OptSlides2->isChecked())
+        request.range = {txtFrom->text(), txt2->text()};
+    const conversion::CheckedBatch checked = conversion::checkBatch(request);
+    if (!checked.batch.outputFolder.isEmpty())
+        txtOutDir->setText(checked.batch.outputFolder);
+    if (checked.problem) {
+        gui::MessageBox::show(this, conversion::describe(*checked.problem, checked.batch));
+        // Where a name is missing, the picker for it comes up at once.
+        if (checked.problem == conversion::BatchProblem::NoOutputFolder)
+            Command2_Click();
+        else if (checked.problem == conversion::BatchProblem::NoLogFile)
+            Command1_Click();
         return;
     }
 
@@ -93,7 +77,7 @@ void frmMain::CmdDo_Click()
     if (!unconfined.isEmpty())
         ErrorsLogged = WriteLogNote(txtLog->text(), "本次处理的文档未被隔离：" + unconfined.join("；")).written;
     running_ = true;
-    const QStringList unlogged = runBatch();
+    const conversion::RunSummary summary = runBatch(checked.batch);
     running_ = false;
     gui::setBusyPointer(false);
     if (stopping_) {
@@ -106,11 +90,12 @@ void frmMain::CmdDo_Click()
     lblProcessing->setText("处理完毕！");
     // Failures must not vanish with a log that cannot be written: the user
     // sees them instead of an offer to open the log, the first ones in full.
-    if (!unlogged.isEmpty())
-        gui::MessageBox::show(this, conversion::unloggedFailuresNotice(unlogged, txtLog->text(), 20));
+    if (!summary.unlogged.isEmpty())
+        gui::MessageBox::show(this, conversion::unloggedFailuresNotice(summary.unlogged, txtLog->text(), 20));
+    ErrorsLogged = ErrorsLogged || summary.failuresLogged;
     if (ErrorsLogged) {
         if (gui::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
-                                       gui::Icon::Question, gui::Buttons::OkCancel)
+                                  gui::Icon::Question, gui::Buttons::OkCancel)
             == gui::Answer::Ok)
             gui::openWithDefaultApplication(txtLog->text());
         ErrorsLogged = false;
@@ -124,26 +109,20 @@ void frmMain::stopForTermination()
 {
     stopping_ = true;
     if (batch_)
-        batch_->stop();
+        batch_->interrupt();
     if (running_)
         return;
     Form_Unload();
     QCoreApplication::quit();
 }
 
-QStringList frmMain::runBatch()
+conversion::RunSummary frmMain::runBatch(const conversion::Batch &batch)
 {
-    conversion::Batch batch{{}, txtOutDir->text(), std::nullopt, txtLog->text(), services_.documentsInFlight};
-    for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
-        batch.documents << jobPath(ListView2->topLevelItem(i));
-    if (OptSlides2->isChecked())
-        batch.range = conversion::readPageRange(txtFrom->text(), txt2->text());
-
     // The documents convert beside the window, which keeps repainting and
     // holds the user's input back until the run is over.
     QEventLoop waiting;
     conversion::BatchRun run(
-        batch, services_.startOffice,
+        batch, services_.offices,
         {[this](int number) {
              QMetaObject::invokeMethod(
                  this,
@@ -162,13 +141,11 @@ QStringList frmMain::runBatch()
     batch_ = &run;
     run.start();
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    const auto &outcomes = run.wait();
+    const conversion::RunSummary summary = run.wait();
     batch_ = nullptr;
     // Progress posted before the end shows before the end's texts.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    for (const auto &outcome : outcomes)
-        ErrorsLogged = ErrorsLogged || outcome.log.written;
-    return conversion::unloggedFailures(batch.documents, outcomes);
+    return summary;
 }
 
 void frmMain::OptSlidesAll_Click()

@@ -16,11 +16,10 @@ int main(int argc, char *argv[])
     frmMain window;
     if (!window.Form_Load())
         return 0;
-    // The run first, so no further document starts, then the offices of the
-    // documents in flight.
+    // The run is interrupted as every front end interrupts it; the window
+    // closes once its documents in flight have ended.
     platform::stopCleanlyOnTermination([&window](int) {
         QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::BlockingQueuedConnection);
-        office::endAllOffices();
     });
     window.show();
     return app.exec();

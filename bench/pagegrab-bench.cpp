@@ -99,21 +99,17 @@ int main(int argc, char *argv[])
         return std::make_unique<TimedApplication>(phases("start", [] { return office::startLibreOffice(); }), phases,
                                                   opening);
     };
-    conversion::BatchRun run(batch, start, {});
+    conversion::BatchRun run(batch, {start, office::endAllOffices}, {});
     // Stopped from outside, it ends its offices and leaves nothing behind.
-    std::atomic<bool> stopping{false};
-    platform::stopCleanlyOnTermination([&](int) {
-        stopping = true;
-        run.stop();
-        office::endAllOffices();
-    });
+    platform::stopCleanlyOnTermination([&](int) { run.interrupt(); });
 
     QElapsedTimer clock;
     const OfficeMemory memory;
     clock.start();
     run.start();
-    const auto &outcomes = run.wait();
+    const conversion::RunSummary &summary = run.wait();
     const double ours = clock.nsecsElapsed() / 1e9;
+    const auto &outcomes = run.outcomes();
     const double peakMegabytes = memory.peakMegabytes();
     std::printf("%-32s %5s  %s\n", "document", "pages", "outcome");
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
@@ -124,6 +120,8 @@ int main(int argc, char *argv[])
         std::printf("%-32s %5d  %s\n", qPrintable(QFileInfo(batch.documents[int(i)]).fileName()), outcome.pagesWritten,
                     qPrintable(failure));
     }
+    std::printf("%d of %d documents finished, %d failed (%d interrupted), %d pages\n", summary.finished,
+                summary.documents, summary.failed, summary.interrupted, summary.pages);
     std::printf("\nwhere our time went, summed over all documents (%d in flight):\n", batch.documentsInFlight);
     for (const auto &[phase, seconds] : phases.seconds())
         std::printf("  %-40s %7.2f s\n", phase.c_str(), seconds);
@@ -141,7 +139,7 @@ int main(int argc, char *argv[])
     std::printf("confinement of an office (files, network, temporary folder): %.2f ms, %s\n",
                 clock.nsecsElapsed() / 1e6 / kProbes,
                 unconfined.isEmpty() ? "every layer applied" : qPrintable("not applied: " + unconfined.join("; ")));
-    if (stopping)
+    if (summary.wasInterrupted)
         return 1;
 
     if (options.isSet(fidelity)) {

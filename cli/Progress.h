@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/ConvertDocument.h"
+#include "conversion/BatchRun.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -16,20 +16,18 @@ namespace cli {
 class Progress {
 public:
     Progress(const QStringList &documents, std::FILE *out, bool terminal);
-    void finished(int index, const conversion::DocumentOutcome &outcome);
+    void finished(int index, const conversion::DocumentOutcome &outcome, const conversion::RunSummary &sofar);
     // Ends the bar's line.
     void close();
 
 private:
-    void drawBar();
+    void drawBar(int done, int pages);
 
     const QStringList documents_;
     std::FILE *out_;
     const bool terminal_;
     std::mutex mutex_;
     QElapsedTimer clock_;
-    int done_ = 0;
-    int pages_ = 0;
 };
 
 } // namespace cli

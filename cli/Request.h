@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/BatchRun.h"
+#include "conversion/BatchCheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,17 +18,16 @@ struct Options {
     QString outputFolder;
     QStringList paths;
     bool recursive = false;
-    QString from, to;                 // both empty: all pages
-    QString logFile;                  // empty: the window's default
-    QString jobs;                     // empty: as the window
-    QString shard;                    // "K/N"; empty: the whole list
+    QString from, to; // both empty: all pages
+    QString logFile;  // empty: the window's default
+    QString jobs;     // empty: as the window
+    QString shard;    // "K/N"; empty: the whole list
 };
 
-// The documents of the paths in the window's order (a folder's documents,
-// with its subfolders' when recursive), this shard's share of them, the
-// range read as the window reads its boxes, the log refused when it holds
-// anything but plain text, and the output folder made as the window makes
-// it.
+// The command's own options read first (documents in flight, shard); then
+// the documents of the paths in the window's order (a folder's documents,
+// with its subfolders' when recursive), this shard's share of them, checked
+// as the window checks its run.
 Request readRequest(const Options &options, const QString &programFolder);
 
 } // namespace cli

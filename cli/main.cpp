@@ -105,43 +105,37 @@ int main(int argc, char *argv[])
     }
 
     cli::Progress progress(request.batch.documents, stderr, isatty(STDERR_FILENO));
-    conversion::BatchRun run(request.batch, [] { return office::startLibreOffice(); },
-                             {{}, {}, [&](int index, const auto &outcome) { progress.finished(index, outcome); }, {}});
+    conversion::BatchRun run(request.batch, office::libreOffices(),
+                             {{}, {}, [&](int index, const auto &outcome, const auto &sofar) {
+                                  progress.finished(index, outcome, sofar);
+                              }, {}});
     // Stopped from outside, the documents in flight are ended and logged as
     // interrupted, and nothing partial is left.
     std::atomic<int> stoppedBy{0};
     platform::stopCleanlyOnTermination([&](int signal) {
         stoppedBy = signal;
-        run.stop();
-        office::endAllOffices();
+        run.interrupt();
     });
     run.start();
-    const auto &outcomes = run.wait();
+    const conversion::RunSummary &summary = run.wait();
     progress.close();
 
-    int failed = 0;
-    int pages = 0;
-    for (const auto &outcome : outcomes) {
-        pages += outcome.pagesWritten;
-        failed += outcome.failed();
-    }
-    const qsizetype notStarted = request.batch.documents.size() - qsizetype(outcomes.size());
-    if (stoppedBy)
+    if (summary.wasInterrupted)
         say(QStringLiteral("处理被中断：%1个文档完成，%2个出错，%3个未处理；共%4页。")
-                .arg(outcomes.size() - failed)
-                .arg(failed)
-                .arg(notStarted)
-                .arg(pages));
+                .arg(summary.converted())
+                .arg(summary.failed)
+                .arg(summary.notStarted())
+                .arg(summary.pages));
     else
-        say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(outcomes.size()).arg(pages).arg(failed));
-    const QStringList unlogged = conversion::unloggedFailures(request.batch.documents, outcomes);
-    if (!unlogged.isEmpty()) {
-        say(conversion::unloggedFailuresNotice(unlogged, request.batch.logFile, int(unlogged.size())).replace("\r\n", "\n"));
-    } else if (failed > 0) {
+        say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(summary.finished).arg(summary.pages).arg(summary.failed));
+    if (!summary.unlogged.isEmpty()) {
+        say(conversion::unloggedFailuresNotice(summary.unlogged, request.batch.logFile, int(summary.unlogged.size()))
+                .replace("\r\n", "\n"));
+    } else if (summary.failed > 0) {
         say("日志文件记录了处理过程中发生的异常：" + request.batch.logFile);
     }
     // As a shell reports a program its signal ended.
-    if (stoppedBy)
+    if (summary.wasInterrupted)
         return 128 + stoppedBy;
-    return failed > 0 ? kFailed : kConverted;
+    return summary.failed > 0 ? kFailed : kConverted;
 }

@@ -11,15 +11,6 @@ constexpr qint64 kMemoryPerOffice = 400LL * 1024 * 1024;
 
 } // namespace
 
-QStringList unloggedFailures(const QStringList &documents, const std::vector<DocumentOutcome> &outcomes)
-{
-    QStringList entries;
-    for (std::size_t i = 0; i < outcomes.size(); ++i)
-        if (outcomes[i].failed() && !outcomes[i].log.written)
-            entries << logEntry(documents[int(i)], outcomes[i].failure);
-    return entries;
-}
-
 QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown)
 {
     QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(entries.size()) + logFile;
@@ -38,10 +29,11 @@ int defaultDocumentsInFlight()
     return inFlight;
 }
 
-BatchRun::BatchRun(Batch batch, office::ApplicationFactory startOffice, Events events)
-    : batch_(std::move(batch)), startOffice_(std::move(startOffice)), events_(std::move(events)),
+BatchRun::BatchRun(Batch batch, office::Offices offices, Events events)
+    : batch_(std::move(batch)), offices_(std::move(offices)), events_(std::move(events)),
       exported_(batch_.documents.size())
 {
+    summary_.documents = int(batch_.documents.size());
 }
 
 BatchRun::~BatchRun()
@@ -73,12 +65,26 @@ void BatchRun::stop()
     room_.notify_all();
 }
 
-const std::vector<DocumentOutcome> &BatchRun::wait()
+void BatchRun::interrupt()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        interrupted_ = true;
+    }
+    room_.notify_all();
+    // After the stop, so no document starts once its office is gone.
+    offices_.endAll();
+}
+
+const RunSummary &BatchRun::wait()
 {
     for (auto &thread : threads_)
         if (thread.joinable())
             thread.join();
-    return outcomes_;
+    std::lock_guard lock(mutex_);
+    summary_.wasInterrupted = interrupted_;
+    return summary_;
 }
 
 void BatchRun::work()
@@ -96,7 +102,7 @@ void BatchRun::work()
             index = next_++;
         }
         const DocumentJob job{batch_.documents[int(index)], batch_.outputFolder, batch_.logFile, batch_.range};
-        auto exported = exportDocument(job, startOffice_, events_.pictureCopied);
+        auto exported = exportDocument(job, offices_.start, events_.pictureCopied);
         {
             std::lock_guard lock(mutex_);
             exported_[index] = std::move(exported);
@@ -126,10 +132,11 @@ void BatchRun::commitReady()
             ready = std::move(exported_[committed_]);
             exported_[committed_].reset();
         }
-        outcomes_.push_back(commitDocument(*ready));
+        const DocumentOutcome &outcome = outcomes_.emplace_back(commitDocument(*ready));
         sameNames_.written(*ready);
+        tally(outcome, ready->job.path);
         if (events_.finished)
-            events_.finished(static_cast<int>(outcomes_.size() - 1), outcomes_.back());
+            events_.finished(static_cast<int>(outcomes_.size() - 1), outcome, summary_);
         std::size_t number = 0;
         {
             std::lock_guard lock(mutex_);
@@ -139,6 +146,17 @@ void BatchRun::commitReady()
         if (events_.working && number <= exported_.size())
             events_.working(static_cast<int>(number));
     }
+}
+
+void BatchRun::tally(const DocumentOutcome &outcome, const QString &document)
+{
+    ++summary_.finished;
+    summary_.pages += outcome.pagesWritten;
+    summary_.failed += outcome.failed();
+    summary_.interrupted += outcome.interrupted;
+    summary_.failuresLogged = summary_.failuresLogged || outcome.log.written;
+    if (outcome.failed() && !outcome.log.written)
+        summary_.unlogged << logEntry(document, outcome.failure);
 }
 
 } // namespace conversion

@@ -23,11 +23,23 @@ struct Batch {
     int documentsInFlight = 1;
 };
 
-// The entries of the documents whose failure the log did not take.
-QStringList unloggedFailures(const QStringList &documents, const std::vector<DocumentOutcome> &outcomes);
-// What a front end says of them instead of offering the log: the count, the
-// log's path, then the first `shown` entries, one a line (CR LF), and "……"
-// for any more.
+// What a run has done: while it goes, so far; once it is over, in all.
+struct RunSummary {
+    int documents = 0;   // in the batch
+    int finished = 0;    // written, failed ones included
+    int failed = 0;      // finished with a failure, interrupted ones included
+    int interrupted = 0; // failed because the run was interrupted
+    int pages = 0;       // pictures written
+    bool wasInterrupted = false;
+    bool failuresLogged = false; // a failure's line reached the log
+    QStringList unlogged;        // the log entries of failures the log did not take
+    int converted() const { return finished - failed; }
+    int notStarted() const { return documents - finished; }
+};
+
+// What a front end says of the failures the log did not take, instead of
+// offering the log: the count, the log's path, then the first `shown`
+// entries, one a line (CR LF), and "……" for any more.
 QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown);
 
 // One per core, at most 4, and fewer where the memory this program may use
@@ -51,29 +63,38 @@ public:
         // The lowest-numbered document (from 1) not yet finished.
         std::function<void(int number)> working;
         PictureCopied pictureCopied;
-        // A document has been written (index from 0, in list order).
-        std::function<void(int index, const DocumentOutcome &outcome)> finished;
+        // A document has been written (index from 0, in list order), and
+        // what the run has done with it.
+        std::function<void(int index, const DocumentOutcome &outcome, const RunSummary &sofar)> finished;
         // Every document that was started has been written; the run is over.
         std::function<void()> done;
     };
 
-    BatchRun(Batch batch, office::ApplicationFactory startOffice, Events events);
+    BatchRun(Batch batch, office::Offices offices, Events events);
     ~BatchRun();
     BatchRun(const BatchRun &) = delete;
     BatchRun &operator=(const BatchRun &) = delete;
 
     void start();
-    // No further document starts; those in flight end as their offices do.
+    // No further document starts; those in flight end as their offices do
+    // (a window's close box).
     void stop();
-    // Until the run is over; then each started document's outcome, in list order.
-    const std::vector<DocumentOutcome> &wait();
+    // No further document starts, and the offices in flight are ended: their
+    // documents end as interrupted, with no picture (the program is being
+    // stopped). Callable from any thread, also before start().
+    void interrupt();
+    // Until the run is over; then what it did.
+    const RunSummary &wait();
+    // After wait(): each started document's outcome, in list order.
+    const std::vector<DocumentOutcome> &outcomes() const { return outcomes_; }
 
 private:
     void work();
     void commitReady();
+    void tally(const DocumentOutcome &outcome, const QString &document);
 
     const Batch batch_;
-    const office::ApplicationFactory startOffice_;
+    const office::Offices offices_;
     const Events events_;
 
     std::mutex mutex_;
@@ -81,12 +102,14 @@ private:
     std::size_t next_ = 0;      // the next document to start
     std::size_t committed_ = 0; // documents written, from the first on
     bool stopping_ = false;
+    bool interrupted_ = false;
     int working_ = 0;           // threads still working
     std::vector<std::optional<ExportedDocument>> exported_;
     std::vector<DocumentOutcome> outcomes_;
 
     std::mutex commitMutex_;
     SameNames sameNames_; // under commitMutex_
+    RunSummary summary_;  // under commitMutex_
     std::vector<std::thread> threads_;
 };
 

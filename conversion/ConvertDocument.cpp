@@ -141,13 +141,14 @@ ExportedDocument exportDocument(const DocumentJob &job, const office::Applicatio
     if (steps.interrupted()) {
         exported.pages.clear();
         exported.failure = office::Interrupted().description();
+        exported.interrupted = true;
     }
     return exported;
 }
 
 DocumentOutcome commitDocument(const ExportedDocument &document)
 {
-    DocumentOutcome outcome{document.failure, {}, 0};
+    DocumentOutcome outcome{document.failure, {}, 0, document.interrupted};
     int failureStep = document.failureStep;
     for (const auto &page : document.pages) {
         try {

@@ -26,6 +26,7 @@ struct DocumentOutcome {
     QString failure;
     LogWrite log;
     int pagesWritten = 0;
+    bool interrupted = false; // its office was ended because the run was
     bool failed() const { return !failure.isEmpty(); }
 };
 
@@ -43,6 +44,7 @@ struct ExportedDocument {
     QList<Page> pages;
     QString failure;
     int failureStep = -1;
+    bool interrupted = false;
     // The document's own; a picture is never more readable than its
     // document (a server converting a stranger's private file).
     mode_t permissions = 0600;

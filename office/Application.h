@@ -88,6 +88,14 @@ public:
 // Starts a fresh instance; throws Failure when none can be started.
 using ApplicationFactory = std::function<std::unique_ptr<Application>()>;
 
+// Where a run's offices come from: a fresh one for each document, and the
+// end of every one of them at once (what they were doing fails as
+// Interrupted, and none starts any more).
+struct Offices {
+    ApplicationFactory start;
+    std::function<void()> endAll;
+};
+
 // Whether an office can run here: one is started and quit again. Empty
 // when it runs, else why it did not (the office's own words).
 QString whyNoOfficeRuns(const ApplicationFactory &start);

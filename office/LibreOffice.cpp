@@ -224,6 +224,11 @@ std::unique_ptr<Application> startLibreOffice(const Limits &limits)
     return std::make_unique<LibreOfficeApplication>(limits);
 }
 
+Offices libreOffices(const Limits &limits)
+{
+    return {[limits] { return startLibreOffice(limits); }, endAllOffices};
+}
+
 QStringList confinementShortfalls()
 {
     return probeConfinement().shortfalls();

@@ -40,4 +40,7 @@ bool confinementRequired();
 // they were doing fails as interrupted. For a program that is being stopped.
 void endAllOffices();
 
+// Fresh LibreOffice instances, ended all together by endAllOffices().
+Offices libreOffices(const Limits &limits = {});
+
 } // namespace office

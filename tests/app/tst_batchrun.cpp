@@ -108,6 +108,23 @@ private slots:
         QCOMPARE(office.instancesStarted, 1);
     }
 
+    void aDocumentChosenAsTheLogIsNeverWrittenTo()
+    {
+        addJobs({"/d/a.doc"});
+        const QString document = dir.filePath("report.doc");
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(scriptedPicture(1));
+        file.close();
+        w->txtOutDir->setText(freshFolder());
+        w->txtLog->setText(document);
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"日志文件不是处理日志，不会写入：" + document});
+        QCOMPARE(office.instancesStarted, 1);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), scriptedPicture(1));
+    }
+
     void folderThatCannotBeCreatedStopsTheRun()
     {
         addJobs({"/d/a.doc"});
@@ -159,7 +176,7 @@ private slots:
         w.reset();
         auto services = testServices(office);
         frmMain *window = nullptr;
-        services.startOffice = [&]() -> std::unique_ptr<office::Application> {
+        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
             // Start-up's own check of the office runs on the window's thread.
             const auto look = [&] {
                 progress << window->lblProcessing->text();
@@ -199,7 +216,7 @@ private slots:
         auto services = testServices(office);
         auto scripted = scriptedOffice(office);
         frmMain *window = nullptr;
-        services.startOffice = [&]() -> std::unique_ptr<office::Application> {
+        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
             if (QThread::currentThread() != window->thread())
                 QMetaObject::invokeMethod(window, [&] { window->close(); }, Qt::BlockingQueuedConnection);
             return scripted();
@@ -219,6 +236,42 @@ private slots:
         QCOMPARE(office.calls.filter("copy ").size(), 2);
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
         QVERIFY(!w->isVisible());
+    }
+
+    void terminationDuringARunInterruptsItWithoutItsMessages()
+    {
+        // As the program's own handler does on SIGTERM, from another thread,
+        // as the first document's office starts.
+        w.reset();
+        auto services = testServices(office);
+        auto scripted = scriptedOffice(office);
+        frmMain *window = nullptr;
+        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
+            if (QThread::currentThread() != window->thread())
+                QMetaObject::invokeMethod(window, &frmMain::stopForTermination, Qt::BlockingQueuedConnection);
+            return scripted();
+        };
+        w = std::make_unique<frmMain>(services);
+        window = w.get();
+        QVERIFY(w->Form_Load());
+        addJobs({"/d/a.doc", "/d/b.doc"});
+        const QString out = freshFolder();
+        w->txtOutDir->setText(out);
+        w->txtLog->setText(dir.filePath("run.log"));
+        const int startedBefore = office.instancesStarted;
+        w->CmdDo_Click();
+        // The first document's office is ended as it starts; the second
+        // document never starts.
+        QVERIFY(office.ended);
+        QCOMPARE(office.instancesStarted, startedBefore);
+        QCOMPARE(office.calls.filter("open "), QStringList{});
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{});
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{});
+        QFile log(dir.filePath("run.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray lines = log.readAll();
+        QCOMPARE(lines.count("\r\n"), 1);
+        QVERIFY(lines.endsWith("处理/d/a.doc处错：the run was interrupted\r\n"));
     }
 
     void failedDocumentOffersTheLog()

@@ -97,21 +97,25 @@ private slots:
         QVERIFY(lines.open(QIODevice::ReadOnly));
         QCOMPARE(lines.readAll().count("\r\n"), 1);
 
-        // What cannot run: status 2, in the window's words, nothing written.
+        // What cannot run: status 2, in the window's words, no picture and no
+        // log line written (the output folder is made before the range is
+        // read, as the window makes it).
         const QList<std::pair<QStringList, QString>> refused{
             {{out("none"), tree + "/empty"}, "没有需要处理的文档！"},
-            {{"--from", "3", "--to", "2", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
-            {{"--from", "2", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
+            {{"--from", "3", "--to", "2", "--log", log + ".none", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
+            {{"--from", "2", "--log", log + ".none", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
             {{"--shard", "2/2", out("none"), tree}, "分片"},
             {{"/proc/no/such/folder", tree}, "无法创建图片保存目录！"},
-            {{}, "请输入图片保存目录！"},
+            {{"", tree}, "请输入图片保存目录！"},
+            {{}, "没有需要处理的文档！"},
         };
         for (const auto &[arguments, says] : refused) {
             ran = runBatch(arguments);
             QCOMPARE(ran.status, 2);
             QVERIFY2(ran.said.contains(says), qPrintable(ran.said));
         }
-        QVERIFY(!QFile::exists(out("none")));
+        QCOMPARE(pictures(out("none")), QStringList{});
+        QVERIFY(!QFile::exists(log + ".none"));
     }
 
     void linksOfOthersLeadOnlyToWhatTheyCouldRead()
@@ -171,7 +175,7 @@ private slots:
         Ran ran = runBatch({out("shell-pictures"), "--log=notes.doc", "notes.doc"}, folder);
         QCOMPARE(ran.status, 2);
         QVERIFY2(ran.said.contains("日志文件不是处理日志，不会写入：notes.doc"), qPrintable(ran.said));
-        QVERIFY(!QFile::exists(out("shell-pictures")));
+        QCOMPARE(pictures(out("shell-pictures")), QStringList{});
         QCOMPARE(contents(folder + "/notes.doc"), document);
 
         // After "--" every name is a path, whatever it looks like.

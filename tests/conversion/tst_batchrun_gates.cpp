@@ -91,10 +91,12 @@ private slots:
     {
         std::mutex finishedMutex;
         QList<int> finished;
-        conversion::BatchRun run(batch(40), scriptedOffice(office),
-                                 {{}, {}, [&](int index, const auto &) {
+        QList<int> pagesSoFar;
+        conversion::BatchRun run(batch(40), scriptedOffices(office),
+                                 {{}, {}, [&](int index, const auto &, const conversion::RunSummary &sofar) {
                                       std::lock_guard lock(finishedMutex);
                                       finished << index;
+                                      pagesSoFar << sofar.pages;
                                   }, {}});
         const GateOpener opener{*gate};
         run.start();
@@ -105,24 +107,58 @@ private slots:
         QCOMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));
         QCOMPARE(finished, QList<int>{});
         gate->open();
-        QCOMPARE(int(run.wait().size()), 40);
+        const conversion::RunSummary &summary = run.wait();
         QList<int> inOrder;
-        for (int i = 0; i < 40; ++i)
+        QList<int> pagesInOrder;
+        for (int i = 0; i < 40; ++i) {
             inOrder << i;
+            pagesInOrder << i + 1;
+        }
         QCOMPARE(finished, inOrder);
+        QCOMPARE(pagesSoFar, pagesInOrder);
+        QCOMPARE(summary.finished, 40);
+        QCOMPARE(summary.pages, 40);
+        QVERIFY(!summary.wasInterrupted && summary.failed == 0 && summary.notStarted() == 0);
     }
 
     void aStopLetsNoFurtherDocumentStart()
     {
-        conversion::BatchRun run(batch(40), scriptedOffice(office), {});
+        conversion::BatchRun run(batch(40), scriptedOffices(office), {});
         const GateOpener opener{*gate};
         run.start();
         QTRY_COMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));
         run.stop();
         gate->open();
-        QCOMPARE(int(run.wait().size()), int(conversion::BatchRun::kMostAhead));
+        QCOMPARE(run.wait().finished, int(conversion::BatchRun::kMostAhead));
         QCOMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));
         QCOMPARE(QDir(out).entryList({"*.emf"}, QDir::Files).size(), int(conversion::BatchRun::kMostAhead));
+    }
+
+    void anInterruptEndsTheDocumentsInFlightAndStartsNoMore()
+    {
+        office.pages = 2;
+        conversion::BatchRun run(batch(40), scriptedOffices(office), {});
+        const GateOpener opener{*gate};
+        run.start();
+        QTRY_COMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));
+        run.interrupt();
+        gate->open();
+        const conversion::RunSummary &summary = run.wait();
+        // The held document's office was ended; those behind it had done
+        // their office's part and are written.
+        constexpr int kStarted = int(conversion::BatchRun::kMostAhead);
+        QCOMPARE(opened.load(), kStarted);
+        QVERIFY(summary.wasInterrupted);
+        QCOMPARE(summary.documents, 40);
+        QCOMPARE(summary.finished, kStarted);
+        QCOMPARE(summary.failed, 1);
+        QCOMPARE(summary.interrupted, 1);
+        QCOMPARE(summary.notStarted(), 40 - kStarted);
+        QCOMPARE(summary.converted(), kStarted - 1);
+        QCOMPARE(summary.pages, 2 * (kStarted - 1));
+        QVERIFY(summary.failuresLogged);
+        QCOMPARE(QDir(out).entryList({"d0-*.emf"}, QDir::Files), QStringList{});
+        QCOMPARE(QDir(out).entryList({"*.emf"}, QDir::Files).size(), 2 * (kStarted - 1));
     }
 
     void theLastFailureOfADocumentIsTheOneLogged()
@@ -134,9 +170,10 @@ private slots:
         // Page 2 of the second document cannot be written: that comes after
         // its failed copy of page 1.
         QVERIFY(QDir().mkpath(out + "d1-2.emf"));
-        conversion::BatchRun run(both, scriptedOffice(office), {});
+        conversion::BatchRun run(both, scriptedOffices(office), {});
         run.start();
-        const auto &outcomes = run.wait();
+        run.wait();
+        const auto &outcomes = run.outcomes();
         QCOMPARE(outcomes[0].failure, "the copy failed");
         QVERIFY2(outcomes[1].failure.endsWith("d1-2.emf: Is a directory"), qPrintable(outcomes[1].failure));
     }
@@ -146,9 +183,10 @@ private slots:
         gate->open();
         office.pages = 5;
         office.interruptedOnPage = 3;
-        conversion::BatchRun run(batch(1), scriptedOffice(office), {});
+        conversion::BatchRun run(batch(1), scriptedOffices(office), {});
         run.start();
-        QCOMPARE(run.wait()[0].failure, "the run was interrupted");
+        run.wait();
+        QCOMPARE(run.outcomes()[0].failure, "the run was interrupted");
         QCOMPARE(QDir(out).entryList({"*.emf"}, QDir::Files), QStringList{});
         QFile log(out + "run.log");
         QVERIFY(log.open(QIODevice::ReadOnly));

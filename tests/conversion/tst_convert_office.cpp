@@ -173,10 +173,9 @@ private slots:
         for (int inFlight : {1, 2}) {
             const QString out = freshFolder(QStringLiteral("flight%1").arg(inFlight));
             const QString log = out + "run.log";
-            conversion::BatchRun run({list, out, std::nullopt, log, inFlight}, [] { return office::startLibreOffice(); },
-                                     {});
+            conversion::BatchRun run({list, out, std::nullopt, log, inFlight}, office::libreOffices(), {});
             run.start();
-            QCOMPARE(int(run.wait().size()), list.size());
+            QCOMPARE(run.wait().finished, list.size());
             for (const QString &name : QDir(out).entryList({"*.emf"}, QDir::Files)) {
                 QFile picture(out + name);
                 QVERIFY(picture.open(QIODevice::ReadOnly));
@@ -215,9 +214,10 @@ private slots:
         };
         const QString out = freshFolder("killed");
         conversion::BatchRun run({{victim, kTestDocs + "/saved-by-table.doc"}, out, std::nullopt, out + "run.log", 2},
-                                 start, {});
+                                 {start, office::endAllOffices}, {});
         run.start();
-        const auto outcomes = run.wait();
+        run.wait();
+        const auto &outcomes = run.outcomes();
         QCOMPARE(outcomes.size(), std::size_t(2));
         QVERIFY2(outcomes[0].failure.contains("the office ended unexpectedly"), qPrintable(outcomes[0].failure));
         QVERIFY(!outcomes[1].failed());

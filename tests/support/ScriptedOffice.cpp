@@ -19,6 +19,8 @@ struct State {
     {
         std::lock_guard lock(*script.lock);
         script.calls << call;
+        if (script.ended)
+            throw office::Interrupted();
     }
 };
 
@@ -135,6 +137,19 @@ office::ApplicationFactory scriptedOffice(OfficeScript &script)
     return [&script]() -> std::unique_ptr<office::Application> {
         if (script.startFails)
             throw Failure("the office cannot be started");
+        {
+            std::lock_guard lock(*script.lock);
+            if (script.ended)
+                throw office::Interrupted();
+        }
         return std::make_unique<ScriptedApplication>(script);
     };
+}
+
+office::Offices scriptedOffices(OfficeScript &script)
+{
+    return {scriptedOffice(script), [&script] {
+                std::lock_guard lock(*script.lock);
+                script.ended = true;
+            }};
 }

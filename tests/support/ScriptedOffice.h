@@ -32,9 +32,13 @@ struct OfficeScript {
     std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>(); // for calls and counts
     int instancesStarted = 0;
     int instancesQuit = 0;
+    bool ended = false; // every office was ended: each call fails as interrupted
 };
 
 // The picture of page n: a minimal EMF header whose first record names the page.
 QByteArray scriptedPicture(int page);
 
 office::ApplicationFactory scriptedOffice(OfficeScript &script);
+// As LibreOffice's: ending them all makes every office of the script, and
+// every one started later, fail as interrupted.
+office::Offices scriptedOffices(OfficeScript &script);

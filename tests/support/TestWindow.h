@@ -13,7 +13,7 @@
 inline frmMain::Services testServices(OfficeScript &office, const QString &programFolder = {})
 {
     return {
-        scriptedOffice(office),
+        scriptedOffices(office),
         "pagegrab-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces),
         programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder,
         "http://127.0.0.1:9",

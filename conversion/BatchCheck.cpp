@@ -1,0 +1,69 @@
+#include "conversion/BatchCheck.h"
+
+#include "log/PlainTextLog.h"
+#include "platform/FolderPath.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace conversion {
+namespace {
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+} // namespace
+
+CheckedBatch checkBatch(const BatchRequest &request)
+{
+    CheckedBatch checked;
+    Batch &batch = checked.batch;
+    batch.documents = request.documents;
+    batch.logFile = request.logFile;
+    batch.documentsInFlight = request.documentsInFlight;
+    const auto problem = [&checked](BatchProblem found) {
+        checked.problem = found;
+        return checked;
+    };
+    if (batch.documents.isEmpty())
+        return problem(BatchProblem::NoDocuments);
+    if (isBlank(request.outputFolder))
+        return problem(BatchProblem::NoOutputFolder);
+    batch.outputFolder = request.outputFolder;
+    platform::appendSeparator(batch.outputFolder);
+    if (!QFileInfo::exists(batch.outputFolder) && !QDir().mkdir(batch.outputFolder))
+        return problem(BatchProblem::OutputFolderNotMade);
+    if (isBlank(batch.logFile))
+        return problem(BatchProblem::NoLogFile);
+    if (!isPlainTextLog(batch.logFile))
+        return problem(BatchProblem::LogNotPlainText);
+    if (request.range) {
+        batch.range = readPageRange(request.range->from, request.range->to);
+        if (!batch.range)
+            return problem(BatchProblem::BadPageRange);
+    }
+    return checked;
+}
+
+QString describe(BatchProblem problem, const Batch &batch)
+{
+    switch (problem) {
+    case BatchProblem::NoDocuments:
+        return "没有需要处理的文档！";
+    case BatchProblem::NoOutputFolder:
+        return "请输入图片保存目录！";
+    case BatchProblem::OutputFolderNotMade:
+        return "无法创建图片保存目录！";
+    case BatchProblem::NoLogFile:
+        return "请输入日志文件名！";
+    case BatchProblem::LogNotPlainText:
+        return "日志文件不是处理日志，不会写入：" + batch.logFile;
+    case BatchProblem::BadPageRange:
+        return "请正确输入转换幻灯片的范围（数字）！";
+    }
+    return {};
+}
+
+} // namespace conversion
