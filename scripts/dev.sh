@@ -35,7 +35,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# PAGEGRAB_WERROR=ON (as CI sets it) makes every warning an error.
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEGRAB_WERROR="${PAGEGRAB_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 
 if [ "$mode" = run ]; then

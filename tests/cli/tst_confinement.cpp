@@ -119,7 +119,7 @@ private slots:
         QVERIFY(emfDrawsBitmap(readAll(dir.filePath("no-landlock/linked-1.emf"))));
 
         // A server that must not run unconfined does not.
-        for (const QString &refusal : {"namespaces", "landlock"}) {
+        for (const QString refusal : {"namespaces", "landlock"}) {
             ran = runBatch(refusal, {"--confined", "--log", log, dir.filePath("strict-" + refusal), document});
             QCOMPARE(ran.status, 2);
             QVERIFY2(ran.said.contains("pagegrab-batch：文档无法隔离，不处理："), qPrintable(ran.said));

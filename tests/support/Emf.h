@@ -39,7 +39,7 @@ inline QStringList emfTexts(const QByteArray &emf)
     for (qsizetype at = 0; at + 8 <= emf.size();) {
         const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
         const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
-        if (size < 8 || at + size > quint64(emf.size()))
+        if (size < 8 || quint64(at) + size > quint64(emf.size()))
             break;
         if (type == 84 && size >= 76) {
             const quint32 chars = qFromLittleEndian<quint32>(emf.constData() + at + 44);

@@ -72,7 +72,7 @@ private:
 
 class ScriptedApplication : public office::Application {
 public:
-    explicit ScriptedApplication(OfficeScript &script) : s_{script}
+    explicit ScriptedApplication(OfficeScript &script) : s_{script, 0, 0, false, {}}
     {
         std::lock_guard lock(*script.lock);
         ++script.instancesStarted;
