@@ -5,9 +5,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,8 +24,7 @@ W *placed(W *widget, const char *name, int left, int top, int width, int height)
 }
 
 // Neither button answers Enter or Escape on its own.
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top, int width,
-                    int height)
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top, int width, int height)
 {
     auto *b = placed(new QPushButton(caption, parent), name, left, top, width, height);
     b->setAutoDefault(false);

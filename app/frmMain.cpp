@@ -2,11 +2,11 @@
 
 #include "app/InformationPage.h"
 #include "conversion/BatchRun.h"
+#include "gui/MessageBox.h"
+#include "gui/Twips.h"
 #include "log/DefaultLogPath.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
-#include "gui/MessageBox.h"
-#include "gui/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

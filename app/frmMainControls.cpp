@@ -93,8 +93,8 @@ void frmMain::setTabOrder()
     // are chained, in the window's order.
     QWidget *browser = WebBrowser1->focusProxy() ? WebBrowser1->focusProxy() : WebBrowser1;
     const QList<QWidget *> order{
-        CmdFileOp[0], CmdFileOp[1], CmdFileOp[2], CmdFileOp[3], ListView2, CmdDo,  CmdExit,
-        Check1,       txtLog,       Command1,     browser,      CmdHelp,   CmdHide, txtOutDir,
+        CmdFileOp[0], CmdFileOp[1], CmdFileOp[2], CmdFileOp[3], ListView2, CmdDo,    CmdExit,
+        Check1,       txtLog,       Command1,     browser,      CmdHelp,   CmdHide,  txtOutDir,
         OptSlidesAll, OptSlides2,   txtFrom,      txt2,         Command2,  Command3,
     };
     for (int i = 1; i < order.size(); ++i)

@@ -2,13 +2,13 @@
 
 #include "app/frmMain.h"
 
-#include "app/JobItem.h"
-#include "joblist/Entries.h"
 #include "app/FrmPath.h"
+#include "app/JobItem.h"
 #include "gui/BusyPointer.h"
 #include "gui/FileDialog.h"
 #include "gui/MessageBox.h"
 #include "gui/ModalDialog.h"
+#include "joblist/Entries.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -19,7 +19,7 @@ void frmMain::Command1_Click()
 {
     dialogFolder_ = services_.programFolder;
     const auto chosen = gui::FileDialog::getSaveFileName(this, "处理日志", dialogFolder_ + "/Slidecast.log",
-                                                              "处理日志(*.log)");
+                                                         "处理日志(*.log)");
     if (!chosen || chosen->trimmed().isEmpty() || chosen->size() > kMaxLogPath)
         return;
     txtLog->setText(*chosen);

@@ -2,8 +2,8 @@
 
 #include "app/frmMain.h"
 
-#include "imageconv/Converter.h"
 #include "gui/Twips.h"
+#include "imageconv/Converter.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

@@ -5,12 +5,12 @@
 #include "app/JobItem.h"
 #include "conversion/BatchCheck.h"
 #include "conversion/PageRange.h"
-#include "log/WriteLog.h"
-#include "office/LibreOffice.h"
 #include "gui/BusyPointer.h"
 #include "gui/Clipboard.h"
-#include "gui/MessageBox.h"
 #include "gui/DefaultApplication.h"
+#include "gui/MessageBox.h"
+#include "log/WriteLog.h"
+#include "office/LibreOffice.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -133,8 +133,8 @@ conversion::RunSummary frmMain::runBatch(const conversion::Batch &batch)
                  Qt::QueuedConnection);
          },
          [this](const office::Picture &picture) {
-             QMetaObject::invokeMethod(this, [emf = picture.emf] { gui::putPictureOnClipboard(emf); },
-                                       Qt::QueuedConnection);
+             QMetaObject::invokeMethod(
+                 this, [emf = picture.emf] { gui::putPictureOnClipboard(emf); }, Qt::QueuedConnection);
          },
          {},
          [&waiting] { QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection); }});

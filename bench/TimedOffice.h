@@ -68,12 +68,18 @@ private:
 class TimedDocument : public office::Document {
 public:
     TimedDocument(std::unique_ptr<office::Document> inner, Phases &time) : inner_(std::move(inner)), time_(time) {}
-    void select() override { time_("page count", [&] { inner_->select(); }); }
+    void select() override
+    {
+        time_("page count", [&] { inner_->select(); });
+    }
     std::unique_ptr<office::Range> range(office::Position s, office::Position e) override
     {
         return std::make_unique<TimedRange>(inner_->range(s, e), time_, firstCopy_);
     }
-    void close() override { time_("close", [&] { inner_->close(); }); }
+    void close() override
+    {
+        time_("close", [&] { inner_->close(); });
+    }
     QString damage() const override { return inner_->damage(); }
     mode_t permissions() const override { return inner_->permissions(); }
 
@@ -91,7 +97,10 @@ public:
         : inner_(std::move(inner)), time_(time), opening_(std::move(opening))
     {
     }
-    void setCheckGrammarAsYouType(bool on) override { time_("options", [&] { inner_->setCheckGrammarAsYouType(on); }); }
+    void setCheckGrammarAsYouType(bool on) override
+    {
+        time_("options", [&] { inner_->setCheckGrammarAsYouType(on); });
+    }
     void setCheckGrammarWithSpelling(bool on) override
     {
         time_("options", [&] { inner_->setCheckGrammarWithSpelling(on); });
@@ -106,7 +115,10 @@ public:
     office::Position selectionEnd() override { return inner_->selectionEnd(); }
     void collapseSelectionToStart() override { inner_->collapseSelectionToStart(); }
     void browseNextPage() override { inner_->browseNextPage(); }
-    void quit() override { time_("quit", [&] { inner_->quit(); }); }
+    void quit() override
+    {
+        time_("quit", [&] { inner_->quit(); });
+    }
 
 private:
     std::unique_ptr<office::Application> inner_;

@@ -33,11 +33,11 @@ int main(int argc, char *argv[])
         std::atomic<bool> cancel{false};
         QElapsedTimer t;
         t.start();
-        const auto outcome = convix::convert({files, run.format, run.dpi, true},
-                                             [] { return office::startPictureRenderer(); }, cancel);
+        const auto outcome = convix::convert(
+            {files, run.format, run.dpi, true}, [] { return office::startPictureRenderer(); }, cancel);
         const double seconds = t.nsecsElapsed() / 1e9;
-        std::printf("%-12s %8d %10.2f %8.3f%s\n", run.name, run.dpi, seconds, seconds / std::max<qsizetype>(1, files.size()),
-                    outcome.failed.isEmpty() ? "" : "  (some failed)");
+        std::printf("%-12s %8d %10.2f %8.3f%s\n", run.name, run.dpi, seconds,
+                    seconds / std::max<qsizetype>(1, files.size()), outcome.failed.isEmpty() ? "" : "  (some failed)");
         for (const QString &file : files)
             QFile::remove(convix::targetPath(file, run.format));
     }

@@ -28,9 +28,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -81,8 +81,8 @@ int main(int argc, char *argv[])
     conversion::Batch batch;
     batch.outputFolder = QDir(arguments[0]).absolutePath() + "/";
     batch.logFile = options.isSet(logOption) ? options.value(logOption) : batch.outputFolder + "Pagegrab.log";
-    batch.documentsInFlight =
-        options.isSet(jobs) ? std::max(1, options.value(jobs).toInt()) : conversion::defaultDocumentsInFlight();
+    batch.documentsInFlight = options.isSet(jobs) ? std::max(1, options.value(jobs).toInt())
+                                                  : conversion::defaultDocumentsInFlight();
     for (const QString &argument : arguments.mid(1))
         batch.documents << QFileInfo(argument).absoluteFilePath();
     QDir().mkpath(batch.outputFolder + "peer");
@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
     std::printf("%-32s %5s  %s\n", "document", "pages", "outcome");
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const auto &outcome = outcomes[i];
-        const QString failure = !outcome.failed() ? QString()
+        const QString failure = !outcome.failed()     ? QString()
                                 : outcome.log.written ? "(logged a failure)"
                                                       : "(failure NOT logged: " + outcome.log.problem + ")";
         std::printf("%-32s %5d  %s\n", qPrintable(QFileInfo(batch.documents[int(i)]).fileName()), outcome.pagesWritten,
@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
     for (const auto &[phase, seconds] : phases.seconds())
         std::printf("  %-40s %7.2f s\n", phase.c_str(), seconds);
     std::printf("peak memory of our offices together: %.0f MB\n", peakMegabytes);
-    rusage own {};
+    rusage own{};
     getrusage(RUSAGE_SELF, &own);
     std::printf("peak memory of pagegrab's own process: %.0f MB\n", own.ru_maxrss / 1024.0);
     // What confining an office adds to its start: the same work, in a child

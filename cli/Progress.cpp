@@ -29,7 +29,8 @@ void Progress::finished(int index, const conversion::DocumentOutcome &outcome, c
         return;
     }
     const QString path = oneLine(platform::readablePath(documents_.value(index)));
-    const QString result = outcome.failed() ? "出错：" + outcome.failure : QStringLiteral("%1页").arg(outcome.pagesWritten);
+    const QString result = outcome.failed() ? "出错：" + outcome.failure
+                                            : QStringLiteral("%1页").arg(outcome.pagesWritten);
     std::fprintf(out_, "%d/%lld %s：%s\n", sofar.finished, static_cast<long long>(documents_.size()), qPrintable(path),
                  qPrintable(result));
     std::fflush(out_);

@@ -41,7 +41,8 @@ Request readRequest(const Options &options, const QString &programFolder)
     // From the root, so the log says which file it means wherever it is read.
     for (const QString &given : options.paths) {
         const QString path = platform::absoluteNativePath(given);
-        documents << (platform::isNativeFolder(path) ? joblist::folderEntries(path, options.recursive) : QStringList{path});
+        documents << (platform::isNativeFolder(path) ? joblist::folderEntries(path, options.recursive)
+                                                     : QStringList{path});
     }
     for (qsizetype i = shard; i < documents.size(); i += shards)
         batch.documents << documents[i];

@@ -105,10 +105,12 @@ int main(int argc, char *argv[])
     }
 
     cli::Progress progress(request.batch.documents, stderr, isatty(STDERR_FILENO));
-    conversion::BatchRun run(request.batch, office::libreOffices(),
-                             {{}, {}, [&](int index, const auto &outcome, const auto &sofar) {
-                                  progress.finished(index, outcome, sofar);
-                              }, {}});
+    conversion::BatchRun run(
+        request.batch, office::libreOffices(),
+        {{},
+         {},
+         [&](int index, const auto &outcome, const auto &sofar) { progress.finished(index, outcome, sofar); },
+         {}});
     // Stopped from outside, the documents in flight are ended and logged as
     // interrupted, and nothing partial is left.
     std::atomic<int> stoppedBy{0};
@@ -127,7 +129,10 @@ int main(int argc, char *argv[])
                 .arg(summary.notStarted())
                 .arg(summary.pages));
     else
-        say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。").arg(summary.finished).arg(summary.pages).arg(summary.failed));
+        say(QStringLiteral("转换完毕！%1个文档，%2页，%3个出错。")
+                .arg(summary.finished)
+                .arg(summary.pages)
+                .arg(summary.failed));
     if (!summary.unlogged.isEmpty()) {
         say(conversion::unloggedFailuresNotice(summary.unlogged, request.batch.logFile, int(summary.unlogged.size()))
                 .replace("\r\n", "\n"));

@@ -96,7 +96,8 @@ void BatchRun::work()
             // until it is written: however long it takes, no more than a
             // few wait, so a run's memory stays flat behind a slow document.
             std::unique_lock lock(mutex_);
-            room_.wait(lock, [this] { return stopping_ || next_ >= exported_.size() || next_ < committed_ + kMostAhead; });
+            room_.wait(lock,
+                       [this] { return stopping_ || next_ >= exported_.size() || next_ < committed_ + kMostAhead; });
             if (stopping_ || next_ >= exported_.size())
                 break;
             index = next_++;

@@ -99,11 +99,11 @@ private:
 
     std::mutex mutex_;
     std::condition_variable room_; // for the next document to start
-    std::size_t next_ = 0;      // the next document to start
-    std::size_t committed_ = 0; // documents written, from the first on
+    std::size_t next_ = 0;         // the next document to start
+    std::size_t committed_ = 0;    // documents written, from the first on
     bool stopping_ = false;
     bool interrupted_ = false;
-    int working_ = 0;           // threads still working
+    int working_ = 0; // threads still working
     std::vector<std::optional<ExportedDocument>> exported_;
     std::vector<DocumentOutcome> outcomes_;
 

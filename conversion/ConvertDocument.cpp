@@ -105,7 +105,8 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
                     if (pictureCopied)
                         pictureCopied(picture);
                     if (!picture.isEmpty())
-                        exported.pages.append({pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
+                        exported.pages.append(
+                            {pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
                 });
             }
             range.reset();

@@ -102,10 +102,10 @@ void frmConvert::CmdStart_Click()
     for (const QString &file : files_)
         existing += QFileInfo::exists(convix::targetPath(file, job.format));
     if (existing > 0)
-        job.replaceExisting =
-            gui::MessageBox::show(this, QStringLiteral("目录中已有%1个同名的图片文件，是否全部替换？").arg(existing),
-                                       gui::Icon::Question, gui::Buttons::YesNo)
-            == gui::Answer::Yes;
+        job.replaceExisting = gui::MessageBox::show(
+                                  this, QStringLiteral("目录中已有%1个同名的图片文件，是否全部替换？").arg(existing),
+                                  gui::Icon::Question, gui::Buttons::YesNo)
+                              == gui::Answer::Yes;
 
     lstFailed->clear();
     barProgress->setValue(0);

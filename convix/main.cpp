@@ -3,9 +3,9 @@
 
 #include "convix/Arguments.h"
 #include "convix/frmConvert.h"
+#include "gui/MessageBox.h"
 #include "office/PictureRenderer.h"
 #include "platform/ChineseQtTexts.h"
-#include "gui/MessageBox.h"
 #include "platform/Termination.h"
 
 #include <QApplication>

@@ -34,8 +34,7 @@ QString oneLine(const QString &text)
             line += "\\r";
         else if (c == '\t')
             line += "\\t";
-        else if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
-                 || c == QChar::ParagraphSeparator)
+        else if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar('0'));
         else
             line += c;
@@ -57,8 +56,8 @@ LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QSt
 LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTime &when)
 {
     const QLocale locale = QLocale::system();
-    const QString stamp =
-        locale.toString(when.date(), QLocale::ShortFormat) + " " + locale.toString(when.time(), QLocale::LongFormat);
+    const QString stamp = locale.toString(when.date(), QLocale::ShortFormat) + " "
+                          + locale.toString(when.time(), QLocale::LongFormat);
     const QByteArray line = encodeForLocale(stamp + "\t" + oneLine(text) + "\r\n");
 
     QFile file(logFile);

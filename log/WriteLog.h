@@ -20,7 +20,8 @@ LogWrite WriteLog(const QString &logFile, const QString &documentPath, const QSt
 
 // Appends one line that concerns the run rather than one document (the
 // date and time, a TAB, the text, CR LF), by the same rules.
-LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTime &when = QDateTime::currentDateTime());
+LogWrite WriteLogNote(const QString &logFile, const QString &text,
+                      const QDateTime &when = QDateTime::currentDateTime());
 
 // The text on one line whatever it holds: control characters (a newline in
 // a file name) written as visible escapes ("\n", "\t", "\u001b").

@@ -14,7 +14,8 @@ namespace office {
 
 class AbortingInteraction : public cppu::WeakImplHelper1<com::sun::star::task::XInteractionHandler> {
 public:
-    void SAL_CALL handle(const com::sun::star::uno::Reference<com::sun::star::task::XInteractionRequest> &request) override;
+    void SAL_CALL
+    handle(const com::sun::star::uno::Reference<com::sun::star::task::XInteractionRequest> &request) override;
     // What the first aborted question was about, empty when none was asked.
     std::string firstQuestion() const;
 

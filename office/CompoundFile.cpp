@@ -40,7 +40,10 @@ public:
     {
     }
 
-    bool sectorPresent(quint32 sector) const { return sector <= kLastRegular && offsetOf(sector) + sectorSize_ <= file_.size(); }
+    bool sectorPresent(quint32 sector) const
+    {
+        return sector <= kLastRegular && offsetOf(sector) + sectorSize_ <= file_.size();
+    }
     std::optional<QByteArray> sector(quint32 sector) const
     {
         return sectorPresent(sector) ? file_.read(offsetOf(sector), sectorSize_) : std::nullopt;
@@ -125,7 +128,8 @@ std::string compoundFileDamage(const QByteArray &bytes)
         for (qsizetype e = 0; entries && e + 128 <= entries->size(); e += 128) {
             const QByteArray entry = entries->mid(e, 128);
             const quint8 type = quint8(entry[0x42]);
-            const quint64 size = qFromLittleEndian<quint64>(entry.constData() + 0x78) & (shift == 9 ? 0xFFFFFFFF : ~0ULL);
+            const quint64 size = qFromLittleEndian<quint64>(entry.constData() + 0x78)
+                                 & (shift == 9 ? 0xFFFFFFFF : ~0ULL);
             // Streams below the cut-off live inside the root's own stream.
             const bool ownSectors = type == 5 || (type == 2 && size >= smallStreams);
             if (!ownSectors || size == 0)

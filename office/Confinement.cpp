@@ -7,7 +7,6 @@
 #include <QFile>
 
 #include <atomic>
-#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +15,7 @@
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace office {
 namespace {
@@ -41,9 +41,12 @@ unsigned long lockedFlags(const char *path)
     if (statvfs(path, &info) != 0)
         return 0;
     unsigned long flags = 0;
-    for (const auto &[mounted, asked] : {std::pair{ST_NOSUID, MS_NOSUID}, {ST_NODEV, MS_NODEV}, {ST_NOEXEC, MS_NOEXEC},
-                                        {ST_NOATIME, MS_NOATIME}, {ST_NODIRATIME, MS_NODIRATIME},
-                                        {ST_RELATIME, MS_RELATIME}})
+    for (const auto &[mounted, asked] : {std::pair{ST_NOSUID, MS_NOSUID},
+                                         {ST_NODEV, MS_NODEV},
+                                         {ST_NOEXEC, MS_NOEXEC},
+                                         {ST_NOATIME, MS_NOATIME},
+                                         {ST_NODIRATIME, MS_NODIRATIME},
+                                         {ST_RELATIME, MS_RELATIME}})
         if (info.f_flag & mounted)
             flags |= asked;
     return flags;
@@ -52,7 +55,8 @@ unsigned long lockedFlags(const char *path)
 QString systemReason(int error)
 {
     if (error == ENOSYS || error == EOPNOTSUPP)
-        return QStringLiteral("the kernel does not offer Landlock (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("the kernel does not offer Landlock (%1)")
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
@@ -80,8 +84,7 @@ QStringList ConfinementReport::shortfalls() const
 }
 
 Confinement::Confinement(const QString &ownFolder)
-    : files_(ownFolder),
-      ownFolder_(QFile::encodeName(ownFolder)),
+    : files_(ownFolder), ownFolder_(QFile::encodeName(ownFolder)),
       uidMap_(QByteArray::number(getuid()) + " " + QByteArray::number(getuid()) + " 1"),
       gidMap_(QByteArray::number(getgid()) + " " + QByteArray::number(getgid()) + " 1")
 {
@@ -115,12 +118,12 @@ ConfinementReport Confinement::applyInChild() const
             && mount(ownFolder_.constData(), ownFolder_.constData(), nullptr, MS_BIND, nullptr) == 0)
             mount(nullptr, shared, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | lockedFlags(shared), nullptr);
     // Where it will make them, by its own rule.
-    report.pipes = access("/tmp", W_OK) == 0      ? ConfinementReport::InTmp
+    report.pipes = access("/tmp", W_OK) == 0       ? ConfinementReport::InTmp
                    : access("/var/tmp", W_OK) == 0 ? ConfinementReport::InVarTmp
                                                    : ConfinementReport::InOwnFolder;
     report.files = files_.applyInChild(report.pipes == ConfinementReport::InTmp      ? "/tmp"
                                        : report.pipes == ConfinementReport::InVarTmp ? "/var/tmp"
-                                                                                      : nullptr);
+                                                                                     : nullptr);
     return report;
 }
 

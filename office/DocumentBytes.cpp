@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <string>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace office {

@@ -24,10 +24,10 @@ struct RulesetAttr {
     std::uint64_t scoped;
 };
 
-constexpr std::uint64_t kTruncate = 1ULL << 14;        // ABI 3
-constexpr std::uint64_t kIoctlDevice = 1ULL << 15;     // ABI 5
-constexpr std::uint64_t kBindTcp = 1ULL << 0;          // ABI 4, network
-constexpr std::uint64_t kConnectTcp = 1ULL << 1;       // ABI 4, network
+constexpr std::uint64_t kTruncate = 1ULL << 14;         // ABI 3
+constexpr std::uint64_t kIoctlDevice = 1ULL << 15;      // ABI 5
+constexpr std::uint64_t kBindTcp = 1ULL << 0;           // ABI 4, network
+constexpr std::uint64_t kConnectTcp = 1ULL << 1;        // ABI 4, network
 constexpr std::uint64_t kScopeAbstractUnix = 1ULL << 0; // ABI 6
 constexpr std::uint64_t kScopeSignal = 1ULL << 1;       // ABI 6
 
@@ -56,20 +56,45 @@ QStringList readablePaths()
 {
     QStringList paths{
         QStringLiteral(LIBREOFFICE_PROGRAM_DIR "/.."),
-        "/usr/lib", "/usr/lib64", "/lib", "/lib64", "/usr/local/lib",
-        "/usr/share/libreoffice", "/usr/share/fonts", "/usr/local/share/fonts", "/usr/share/fontconfig",
-        "/usr/share/locale", "/usr/share/zoneinfo", "/usr/share/liblangtag", "/usr/share/hyphen",
-        "/usr/share/hunspell", "/usr/share/mythes",
-        "/etc/fonts", "/etc/libreoffice", "/etc/ld.so.cache", "/etc/passwd", "/etc/group", "/etc/nsswitch.conf",
-        "/etc/localtime", "/etc/locale.alias", "/etc/papersize",
+        "/usr/lib",
+        "/usr/lib64",
+        "/lib",
+        "/lib64",
+        "/usr/local/lib",
+        "/usr/share/libreoffice",
+        "/usr/share/fonts",
+        "/usr/local/share/fonts",
+        "/usr/share/fontconfig",
+        "/usr/share/locale",
+        "/usr/share/zoneinfo",
+        "/usr/share/liblangtag",
+        "/usr/share/hyphen",
+        "/usr/share/hunspell",
+        "/usr/share/mythes",
+        "/etc/fonts",
+        "/etc/libreoffice",
+        "/etc/ld.so.cache",
+        "/etc/passwd",
+        "/etc/group",
+        "/etc/nsswitch.conf",
+        "/etc/localtime",
+        "/etc/locale.alias",
+        "/etc/papersize",
         // The office's shared extension cache and fontconfig's caches: without
         // them it aborts, or every font is scanned again at each start.
-        "/var/spool/libreoffice", "/var/lib/libreoffice", "/var/cache/fontconfig",
+        "/var/spool/libreoffice",
+        "/var/lib/libreoffice",
+        "/var/cache/fontconfig",
         // Its own process entries (the rule is taken in the child, so "self" is
         // the office), and what the system says of memory and processors.
-        "/proc/self", "/proc/filesystems", "/proc/meminfo", "/proc/cpuinfo", "/proc/stat",
+        "/proc/self",
+        "/proc/filesystems",
+        "/proc/meminfo",
+        "/proc/cpuinfo",
+        "/proc/stat",
         "/sys/devices/system/cpu",
-        "/dev/urandom", "/dev/random",
+        "/dev/urandom",
+        "/dev/random",
     };
     const QString home = QDir::homePath();
     const auto xdg = [&](const char *variable, const QString &fallback) {
@@ -138,19 +163,28 @@ int FileAllowList::applyInChild(const char *sharedPipeFolder) const
         }
         std::uint64_t rights = 0;
         switch (rule.kind) {
-        case Rule::Read: rights = kRead; break;
-        case Rule::Write: rights = attr.handledAccessFs; break;
-        case Rule::Device: rights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE | kTruncate | kIoctlDevice; break;
+        case Rule::Read:
+            rights = kRead;
+            break;
+        case Rule::Write:
+            rights = attr.handledAccessFs;
+            break;
+        case Rule::Device:
+            rights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE | kTruncate | kIoctlDevice;
+            break;
         // The office's pipes, where it cannot be kept out of the shared
         // temporary folder: made there, and removed again (by name, which is
         // also all a document could do to the user's own files there).
-        case Rule::MakeSockets: rights = LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE; break;
+        case Rule::MakeSockets:
+            rights = LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE;
+            break;
         }
         rights &= attr.handledAccessFs;
         if (!S_ISDIR(info.st_mode))
             rights &= kFileRights;
         landlock_path_beneath_attr beneath{rights, fd};
-        const bool added = rights == 0 || syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0) == 0;
+        const bool added = rights == 0
+                           || syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0) == 0;
         const int error = errno;
         close(fd);
         if (!added) {

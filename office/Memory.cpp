@@ -96,8 +96,8 @@ std::uint64_t outOfMemoryKills()
     const QString group = memoryGroup(unified);
     if (group.isEmpty())
         return 0;
-    const std::int64_t kills =
-        field(readAll(group + (unified ? "/memory.events" : "/memory.oom_control")), "oom_kill ");
+    const std::int64_t kills = field(readAll(group + (unified ? "/memory.events" : "/memory.oom_control")),
+                                     "oom_kill ");
     return kills < 0 ? 0 : std::uint64_t(kills);
 }
 

@@ -8,7 +8,9 @@ namespace office {
 
 using namespace std::chrono_literals;
 
-MemoryGuard::MemoryGuard(std::int64_t bound) : bound_(bound), thread_([this] { run(); }) {}
+MemoryGuard::MemoryGuard(std::int64_t bound) : bound_(bound), thread_([this] { run(); })
+{
+}
 
 MemoryGuard::~MemoryGuard()
 {

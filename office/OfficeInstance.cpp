@@ -206,16 +206,16 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
         throw Interrupted();
     if (const std::int64_t used = memoryGuard_.endedAt()) {
         process_->waitForExit(5000);
-        throw Failure("the document needed more memory than an office may use: its office held "
-                       + megabytes(used) + " when it was ended, the bound is " + megabytes(memoryGuard_.bound()));
+        throw Failure("the document needed more memory than an office may use: its office held " + megabytes(used)
+                      + " when it was ended, the bound is " + megabytes(memoryGuard_.bound()));
     }
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
         if (documentLimitArmed_)
             throw Failure("the document took longer than " + durationText(limits_.document)
-                           + " and its office was ended");
+                          + " and its office was ended");
         throw Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
-                       + " s and was ended");
+                      + " s and was ended");
     }
     // The broken connection can be noticed a moment before the ended
     // process can be reaped; waiting for it gives one description, not two
@@ -225,7 +225,7 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
     if (const auto code = process_->exitCode()) {
         if (*code == 128 + SIGKILL && outOfMemoryKills() > outOfMemoryKillsBefore_)
             throw Failure("the system ran out of memory and ended the office (exit code " + std::to_string(*code)
-                           + ")");
+                          + ")");
         throw Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
     }
     throw Failure(description.empty() ? "the office reported a failure without a description" : description);

@@ -51,7 +51,7 @@ public:
     struct Loaded {
         Reference<css::lang::XComponent> model;
         mode_t permissions; // of the file it was read from
-        std::string damage;  // see WordFileDamage.h
+        std::string damage; // see WordFileDamage.h
     };
     Loaded load(const QString &path);
     void closeModel(const Reference<css::lang::XComponent> &model);

@@ -8,17 +8,17 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <atomic>
-#include <set>
 #include <vector>
 
 extern char **environ;
@@ -34,9 +34,9 @@ const char *const kOfficeBinary = LIBREOFFICE_PROGRAM_DIR "/soffice.bin";
 // drive.
 bool passedOn(const char *entry)
 {
-    static const char *const kNames[] = {"HOME=", "USER=", "LOGNAME=", "LANG=", "LANGUAGE=", "LC_", "TZ=",
-                                         "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                         "FONTCONFIG_FILE=", "FONTCONFIG_PATH="};
+    static const char *const kNames[] = {
+        "HOME=", "USER=",          "LOGNAME=",         "LANG=",           "LANGUAGE=",        "LC_",
+        "TZ=",   "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "FONTCONFIG_FILE=", "FONTCONFIG_PATH="};
     for (const char *name : kNames)
         if (std::strncmp(entry, name, std::strlen(name)) == 0)
             return true;
@@ -161,8 +161,8 @@ OfficeProcess::OfficeProcess(const Profile &profile, const QString &pipeName)
     close(report[0]);
     const QString socketName = QStringLiteral("/OSL_PIPE_%1_%2").arg(getuid()).arg(pipeName);
     const QString pipes = !applied || applied->pipes == ConfinementReport::InTmp ? QStringLiteral("/tmp")
-                          : applied->pipes == ConfinementReport::InVarTmp         ? QStringLiteral("/var/tmp")
-                                                                                  : profileFolder;
+                          : applied->pipes == ConfinementReport::InVarTmp        ? QStringLiteral("/var/tmp")
+                                                                                 : profileFolder;
     socketPath_ = pipes + socketName;
     if (pipes != profileFolder)
         socketsLeftIfKilled_ = {socketPath_, pipes + QStringLiteral("/OSL_PIPE_%1_SingleOfficeIPC_").arg(getuid())

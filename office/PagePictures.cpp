@@ -52,7 +52,8 @@ Picture pictureOf(const Reference<css::lang::XComponent> &document, const css::a
     Reference<css::datatransfer::XTransferable>(document, css::uno::UNO_QUERY_THROW)->getTransferData(emf) >>= bytes;
     Picture picture{QByteArray(reinterpret_cast<const char *>(bytes.getConstArray()), bytes.getLength())};
     // The header records the picture's whole length.
-    if (picture.emf.size() < 88 || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
+    if (picture.emf.size() < 88
+        || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
         throw Failure("the office gave an incomplete picture of the page");
     return picture;
 }

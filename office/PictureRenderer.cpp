@@ -55,8 +55,8 @@ private:
         Reference<css::lang::XComponent> graphic(page->getByIndex(0), css::uno::UNO_QUERY_THROW);
         const auto exporter = css::drawing::GraphicExportFilter::create(office_.context());
         exporter->setSourceDocument(graphic);
-        const auto size = sequence({property("PixelWidth", sal_Int32(pixels.width())),
-                                    property("PixelHeight", sal_Int32(pixels.height()))});
+        const auto size = sequence(
+            {property("PixelWidth", sal_Int32(pixels.width())), property("PixelHeight", sal_Int32(pixels.height()))});
         exporter->filter(sequence({property("URL", fileUrl(png)), property("MediaType", OUString("image/png")),
                                    property("FilterData", size)}));
     }

@@ -48,12 +48,15 @@ const char kSeedHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 // names look present when they are not, so the table always applies; it
 // only holds the faces that are really missing, so an installed one is kept.
 const char *const kChineseFaces[][2] = {
-    {"宋体", "AR PL UMing CN"},      {"SimSun", "AR PL UMing CN"},      {"新宋体", "AR PL UMing CN"},
-    {"NSimSun", "AR PL UMing CN"},   {"仿宋", "AR PL UMing CN"},        {"FangSong", "AR PL UMing CN"},
-    {"仿宋_GB2312", "AR PL UMing CN"}, {"FangSong_GB2312", "AR PL UMing CN"}, {"楷体", "AR PL UKai CN"},
-    {"KaiTi", "AR PL UKai CN"},      {"楷体_GB2312", "AR PL UKai CN"},  {"KaiTi_GB2312", "AR PL UKai CN"},
-    {"黑体", "WenQuanYi Micro Hei"}, {"SimHei", "WenQuanYi Micro Hei"}, {"微软雅黑", "WenQuanYi Micro Hei"},
-    {"Microsoft YaHei", "WenQuanYi Micro Hei"}, {"等线", "WenQuanYi Micro Hei"}, {"DengXian", "WenQuanYi Micro Hei"},
+    {"宋体", "AR PL UMing CN"},          {"SimSun", "AR PL UMing CN"},
+    {"新宋体", "AR PL UMing CN"},        {"NSimSun", "AR PL UMing CN"},
+    {"仿宋", "AR PL UMing CN"},          {"FangSong", "AR PL UMing CN"},
+    {"仿宋_GB2312", "AR PL UMing CN"},   {"FangSong_GB2312", "AR PL UMing CN"},
+    {"楷体", "AR PL UKai CN"},           {"KaiTi", "AR PL UKai CN"},
+    {"楷体_GB2312", "AR PL UKai CN"},    {"KaiTi_GB2312", "AR PL UKai CN"},
+    {"黑体", "WenQuanYi Micro Hei"},     {"SimHei", "WenQuanYi Micro Hei"},
+    {"微软雅黑", "WenQuanYi Micro Hei"}, {"Microsoft YaHei", "WenQuanYi Micro Hei"},
+    {"等线", "WenQuanYi Micro Hei"},     {"DengXian", "WenQuanYi Micro Hei"},
 };
 
 // Whether a font of this very family is installed (not just a face the
@@ -74,7 +77,7 @@ bool isInstalled(const char *family)
 
 // The office's content providers that reach other machines: http(s),
 // WebDAV, FTP and CMIS.
-const char *const kNetworkProviders[] = {"Provider3",  "Provider4",   "Provider4a", "Provider6",
+const char *const kNetworkProviders[] = {"Provider3",  "Provider4",   "Provider4a",  "Provider6",
                                          "Provider12", "Provider12a", "Provider12b", "Provider43"};
 
 // A document must not make the office reach the network or read another
@@ -99,11 +102,12 @@ QByteArray seedSettings()
         if (isInstalled(face))
             continue;
         xml += "<item oor:path=\"/org.openoffice.Office.Common/Font/Substitution/FontPairs\"><node oor:name=\"_"
-               + QByteArray::number(pair++) + "\" oor:op=\"replace\"><prop oor:name=\"Always\" oor:op=\"fuse\">"
-               "<value>true</value></prop><prop oor:name=\"OnScreenOnly\" oor:op=\"fuse\"><value>false</value>"
-               "</prop><prop oor:name=\"ReplaceFont\" oor:op=\"fuse\"><value>" + QByteArray(face)
-               + "</value></prop><prop oor:name=\"SubstituteFont\" oor:op=\"fuse\"><value>" + QByteArray(installed)
-               + "</value></prop></node></item>\n";
+               + QByteArray::number(pair++)
+               + "\" oor:op=\"replace\"><prop oor:name=\"Always\" oor:op=\"fuse\">"
+                 "<value>true</value></prop><prop oor:name=\"OnScreenOnly\" oor:op=\"fuse\"><value>false</value>"
+                 "</prop><prop oor:name=\"ReplaceFont\" oor:op=\"fuse\"><value>"
+               + QByteArray(face) + "</value></prop><prop oor:name=\"SubstituteFont\" oor:op=\"fuse\"><value>"
+               + QByteArray(installed) + "</value></prop></node></item>\n";
     }
     return xml + "</oor:items>\n";
 }
@@ -139,8 +143,7 @@ Template &sessionTemplate()
 
 } // namespace
 
-Profile::Profile()
-    : dir_(scratchFolder() + "/office-XXXXXX")
+Profile::Profile() : dir_(scratchFolder() + "/office-XXXXXX")
 {
     if (!dir_.isValid() || !QDir(dir_.path()).mkpath("tmp"))
         return;
@@ -153,8 +156,7 @@ Profile::Profile()
         }
     }
     QFile seed(dir_.filePath("user/registrymodifications.xcu"));
-    valid_ = QDir(dir_.path()).mkpath("user") && seed.open(QIODevice::WriteOnly)
-             && seed.write(seedSettings()) > 0;
+    valid_ = QDir(dir_.path()).mkpath("user") && seed.open(QIODevice::WriteOnly) && seed.write(seedSettings()) > 0;
 }
 
 void Profile::offerAsTemplate() const

@@ -96,7 +96,8 @@ void removeSocketsOf(long pid)
     for (const QString &socket : QDir("/tmp").entryList({pattern}, QDir::System)) {
         const QByteArray name = QFile::encodeName(socket);
         struct stat info {};
-        if (fstatat(tmp, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(info.st_mode) && ownedByUs(info))
+        if (fstatat(tmp, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(info.st_mode)
+            && ownedByUs(info))
             unlinkat(tmp, name.constData(), 0);
     }
     close(tmp);

@@ -30,7 +30,9 @@ css::io::IOException ioFailure(const char *what)
 // from a third while a read waits, and wakes it by shutting the socket down.
 class SocketConnection : public cppu::WeakImplHelper1<css::connection::XConnection> {
 public:
-    SocketConnection(int fd, const QString &path) : fd_(fd), description_(OUString::fromUtf8(path.toUtf8().constData())) {}
+    SocketConnection(int fd, const QString &path) : fd_(fd), description_(OUString::fromUtf8(path.toUtf8().constData()))
+    {
+    }
     ~SocketConnection() override { ::close(fd_); }
 
     sal_Int32 SAL_CALL read(css::uno::Sequence<sal_Int8> &bytes, sal_Int32 count) override

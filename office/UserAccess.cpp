@@ -14,7 +14,7 @@ namespace {
 // know, who then has only the owner's or everyone's bits.
 std::vector<gid_t> groupsOf(uid_t user)
 {
-    passwd entry {};
+    passwd entry{};
     passwd *found = nullptr;
     std::vector<char> buffer(16384);
     while (getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == ERANGE)

@@ -2,8 +2,7 @@
 
 namespace office {
 
-Watchdog::Watchdog(std::function<void()> onExpiry)
-    : onExpiry_(std::move(onExpiry)), thread_([this] { run(); })
+Watchdog::Watchdog(std::function<void()> onExpiry) : onExpiry_(std::move(onExpiry)), thread_([this] { run(); })
 {
 }
 

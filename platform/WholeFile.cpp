@@ -94,7 +94,8 @@ void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permi
     }
     const QByteArray named = temporaryName(folder);
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    const int linked = linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    const int linked = linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                                               : errno;
     close(fd);
     if (linked)
         throw Failed(target, linked);

@@ -218,7 +218,8 @@ private slots:
         frmMain *window = nullptr;
         services.offices.start = [&]() -> std::unique_ptr<office::Application> {
             if (QThread::currentThread() != window->thread())
-                QMetaObject::invokeMethod(window, [&] { window->close(); }, Qt::BlockingQueuedConnection);
+                QMetaObject::invokeMethod(
+                    window, [&] { window->close(); }, Qt::BlockingQueuedConnection);
             return scripted();
         };
         w = std::make_unique<frmMain>(services);
@@ -286,7 +287,8 @@ private slots:
         MessageBox::setNextAnswer(Answer::Ok);
         w->CmdDo_Click();
         const auto shown = MessageBox::takeShown();
-        QCOMPARE(texts(shown), (QStringList{"转换完毕！", "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？"}));
+        QCOMPARE(texts(shown),
+                 (QStringList{"转换完毕！", "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？"}));
         QCOMPARE(shown[1].icon, gui::Icon::Question);
         QCOMPARE(shown[1].buttons, gui::Buttons::OkCancel);
         QCOMPARE(opened, QStringList{w->txtLog->text()});
@@ -330,7 +332,8 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = log.readAll().split('\n');
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(QString::fromUtf8(lines[0]).endsWith("\t文档/b/report.doc与/a/report.doc同名，图片取自前者，后者的图片已删除。\r"),
+        QVERIFY2(QString::fromUtf8(lines[0]).endsWith(
+                     "\t文档/b/report.doc与/a/report.doc同名，图片取自前者，后者的图片已删除。\r"),
                  lines[0].constData());
     }
 

@@ -100,10 +100,9 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), w->CmdFileOp[0]);
 
         const QList<QWidget *> expected{
-            w->CmdFileOp[0], w->CmdFileOp[1], w->CmdFileOp[2], w->CmdFileOp[3], w->ListView2,  w->CmdDo,
-            w->CmdExit,      w->Check1,       w->txtLog,       w->Command1,     w->WebBrowser1, w->CmdHelp,
-            w->CmdHide,      w->txtOutDir,    w->OptSlidesAll, w->OptSlides2,   w->txtFrom,     w->txt2,
-            w->Command2,     w->Command3,
+            w->CmdFileOp[0], w->CmdFileOp[1], w->CmdFileOp[2], w->CmdFileOp[3], w->ListView2, w->CmdDo,    w->CmdExit,
+            w->Check1,       w->txtLog,       w->Command1,     w->WebBrowser1,  w->CmdHelp,   w->CmdHide,  w->txtOutDir,
+            w->OptSlidesAll, w->OptSlides2,   w->txtFrom,      w->txt2,         w->Command2,  w->Command3,
         };
         QList<QWidget *> chain;
         QWidget *at = w->CmdFileOp[0];

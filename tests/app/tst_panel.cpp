@@ -1,5 +1,5 @@
-#include "imageconv/Converter.h"
 #include "gui/Twips.h"
+#include "imageconv/Converter.h"
 #include "support/AppTestMain.h"
 #include "support/Processes.h"
 #include "support/TestWindow.h"
@@ -9,9 +9,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 

@@ -3,10 +3,10 @@
 #include "support/TestWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>

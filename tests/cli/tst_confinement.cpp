@@ -10,8 +10,8 @@
 #include <QUrl>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,8 +91,8 @@ private slots:
         document = dir.filePath("linked.doc");
         QFile doc(document);
         QVERIFY(doc.open(QIODevice::WriteOnly));
-        doc.write("<html><body><p>Linked</p><img src=\"" + QUrl::fromLocalFile(secrets.filePath("secret.png")).toEncoded()
-                  + "\"></body></html>");
+        doc.write("<html><body><p>Linked</p><img src=\""
+                  + QUrl::fromLocalFile(secrets.filePath("secret.png")).toEncoded() + "\"></body></html>");
     }
 
     void refusedLayersAreSaidAndTheRestHolds()
@@ -152,9 +152,10 @@ private slots:
         QTemporaryDir temp;
         const auto sockets = [] { return QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System); };
         const QStringList before = sockets();
-        const Ran ran = runBatch(refusal, {"--jobs", "2", "--log", dir.filePath("many.log"), "--",
-                                           dir.filePath("many-" + refusal), many.path()},
-                                 temp.path());
+        const Ran ran = runBatch(
+            refusal,
+            {"--jobs", "2", "--log", dir.filePath("many.log"), "--", dir.filePath("many-" + refusal), many.path()},
+            temp.path());
         QVERIFY2(ran.status == 0, qPrintable(ran.said.right(500)));
         QCOMPARE(QDir(dir.filePath("many-" + refusal)).entryList({"*.emf"}, QDir::Files).size(), count);
         QCOMPARE(sockets(), before);
@@ -163,7 +164,8 @@ private slots:
 
     void aTemporaryFolderThatCannotBeMadeIsSaid()
     {
-        const Ran ran = runBatch({}, {"--log", dir.filePath("proc.log"), "--", dir.filePath("proc"), document}, "/proc");
+        const Ran ran = runBatch({}, {"--log", dir.filePath("proc.log"), "--", dir.filePath("proc"), document},
+                                 "/proc");
         QCOMPARE(ran.status, 1);
         QVERIFY2(ran.said.contains("cannot make a folder for temporary files: /proc/pagegrab-"), qPrintable(ran.said));
     }

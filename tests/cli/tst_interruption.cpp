@@ -127,7 +127,8 @@ private slots:
         environment.insert("TMPDIR", temp.path());
         environment.remove("XDG_RUNTIME_DIR");
         next.setProcessEnvironment(environment);
-        next.start(PAGEGRAB_BATCH, {"--log", dir.filePath("next.log"), dir.filePath("next"), kTestDocs + "/simple.doc"});
+        next.start(PAGEGRAB_BATCH,
+                   {"--log", dir.filePath("next.log"), dir.filePath("next"), kTestDocs + "/simple.doc"});
         QVERIFY(next.waitForFinished(60000));
         QCOMPARE(next.exitCode(), 0);
         QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});

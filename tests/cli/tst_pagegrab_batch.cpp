@@ -66,7 +66,8 @@ private slots:
     {
         tree = dir.filePath("tree");
         QVERIFY(QDir().mkpath(tree + "/sub") && QDir().mkpath(tree + "/empty"));
-        for (const auto &[from, to] : {std::pair{"simple.doc", "simple.doc"}, {"simple-table.doc", "simple-table.doc"},
+        for (const auto &[from, to] : {std::pair{"simple.doc", "simple.doc"},
+                                       {"simple-table.doc", "simple-table.doc"},
                                        {"word2.doc", "sub/word2.doc"}})
             QVERIFY(QFile::copy(kTestDocs + "/" + from, tree + "/" + to));
     }
@@ -102,7 +103,8 @@ private slots:
         // read, as the window makes it).
         const QList<std::pair<QStringList, QString>> refused{
             {{out("none"), tree + "/empty"}, "没有需要处理的文档！"},
-            {{"--from", "3", "--to", "2", "--log", log + ".none", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
+            {{"--from", "3", "--to", "2", "--log", log + ".none", out("none"), tree},
+             "请正确输入转换幻灯片的范围（数字）！"},
             {{"--from", "2", "--log", log + ".none", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
             {{"--shard", "2/2", out("none"), tree}, "分片"},
             {{"/proc/no/such/folder", tree}, "无法创建图片保存目录！"},
@@ -129,17 +131,18 @@ private slots:
         for (const QString &folder : {dir.path(), top, top + "/private", top + "/theirs"})
             QVERIFY(QDir().mkpath(folder) && chmod(QFile::encodeName(folder).constData(), 0755) == 0);
         QVERIFY(QDir().mkpath(top + "/closed") && chmod(QFile::encodeName(top + "/closed").constData(), 0700) == 0);
-        for (const auto &[name, mode] : {std::pair{"private/secret.doc", 0600}, {"private/shared.doc", 0644},
-                                         {"closed/hidden.doc", 0644}}) {
+        for (const auto &[name, mode] :
+             {std::pair{"private/secret.doc", 0600}, {"private/shared.doc", 0644}, {"closed/hidden.doc", 0644}}) {
             QVERIFY(QFile::copy(kTestDocs + "/simple.doc", top + "/" + name));
             QVERIFY(chmod(QFile::encodeName(top + "/" + name).constData(), mode) == 0);
         }
         // Relative and absolute targets, and a link to a folder on the way.
         const QByteArray hidden = QFile::encodeName(top + "/closed/hidden.doc");
-        for (const auto &[link, target, theirs] :
-             {std::tuple{"secret.doc", "../private/secret.doc", true}, {"folder", "../private", true},
-              {"shared.doc", "folder/shared.doc", true}, {"hidden.doc", hidden.constData(), true},
-              {"mine.doc", "../private/secret.doc", false}}) {
+        for (const auto &[link, target, theirs] : {std::tuple{"secret.doc", "../private/secret.doc", true},
+                                                   {"folder", "../private", true},
+                                                   {"shared.doc", "folder/shared.doc", true},
+                                                   {"hidden.doc", hidden.constData(), true},
+                                                   {"mine.doc", "../private/secret.doc", false}}) {
             const QByteArray path = QFile::encodeName(top + "/theirs/" + link);
             QVERIFY(symlink(target, path.constData()) == 0);
             if (theirs)
@@ -157,7 +160,8 @@ private slots:
         const QStringList lines = logLines(log);
         QVERIFY2(lines.size() == 2, qPrintable(lines.join('\n')));
         const QString refused = QStringLiteral("处错：the path leads through a link of another user (uid %1) to a file "
-                                               "that user cannot read").arg(nobody->pw_uid);
+                                               "that user cannot read")
+                                    .arg(nobody->pw_uid);
         for (const QString name : {"hidden.doc", "secret.doc"})
             QVERIFY2(lines.filter("/theirs/" + name + refused).size() == 1, qPrintable(lines.join('\n')));
     }

@@ -7,8 +7,8 @@
 #include <QTest>
 
 #include <atomic>
-#include <memory>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -93,11 +93,14 @@ private slots:
         QList<int> finished;
         QList<int> pagesSoFar;
         conversion::BatchRun run(batch(40), scriptedOffices(office),
-                                 {{}, {}, [&](int index, const auto &, const conversion::RunSummary &sofar) {
+                                 {{},
+                                  {},
+                                  [&](int index, const auto &, const conversion::RunSummary &sofar) {
                                       std::lock_guard lock(finishedMutex);
                                       finished << index;
                                       pagesSoFar << sofar.pages;
-                                  }, {}});
+                                  },
+                                  {}});
         const GateOpener opener{*gate};
         run.start();
         QTRY_COMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));

@@ -3,9 +3,9 @@
 #include "office/LibreOffice.h"
 #include "platform/NativePath.h"
 #include "support/Documents.h"
-#include "support/Processes.h"
 #include "support/Emf.h"
 #include "support/OfficePdf.h"
+#include "support/Processes.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,10 +105,14 @@ private slots:
         const QString out = freshFolder("made");
         const QString log = dir.filePath("made.log");
         const office::ApplicationFactory start = [] { return office::startLibreOffice(); };
-        QVERIFY(!conversion::ConvertDocument({documents::pages(dir.path(), "three.fodt", 3), out, log, {}}, start).failed());
-        QVERIFY(!conversion::ConvertDocument({documents::tableAcrossPages(dir.path(), "table.fodt"), out, log, {}}, start).failed());
+        QVERIFY(!conversion::ConvertDocument({documents::pages(dir.path(), "three.fodt", 3), out, log, {}}, start)
+                     .failed());
+        QVERIFY(
+            !conversion::ConvertDocument({documents::tableAcrossPages(dir.path(), "table.fodt"), out, log, {}}, start)
+                 .failed());
         QVERIFY(!conversion::ConvertDocument(
-            {documents::chineseText(dir.path(), "中文 文档.fodt", "第一页"), out, log, {}}, start).failed());
+                     {documents::chineseText(dir.path(), "中文 文档.fodt", "第一页"), out, log, {}}, start)
+                     .failed());
         QVERIFY(!QFile::exists(log));
         QStringList all = QDir(out).entryList(QDir::Files, QDir::Name);
         QCOMPARE(all, (QStringList{"table-1.emf", "table-2.emf", "table-3.emf", "three-1.emf", "three-2.emf",
@@ -117,7 +121,8 @@ private slots:
         // A range takes its pages by their place in the document.
         const QString ranged = freshFolder("ranged");
         QVERIFY(!conversion::ConvertDocument(
-            {documents::pages(dir.path(), "five.fodt", 5), ranged, log, conversion::PageRange{2, 3}}, start).failed());
+                     {documents::pages(dir.path(), "five.fodt", 5), ranged, log, conversion::PageRange{2, 3}}, start)
+                     .failed());
         QCOMPARE(QDir(ranged).entryList(QDir::Files, QDir::Name), (QStringList{"five-2.emf", "five-3.emf"}));
     }
 
@@ -147,9 +152,9 @@ private slots:
         QCOMPARE(rename(QFile::encodeName(made).constData(), name.constData()), 0);
         const QString out = freshFolder("gbk");
         const QString log = dir.filePath("gbk.log");
-        QVERIFY(!conversion::ConvertDocument({platform::fromNativePath(name), out, log, {}},
-                                             [] { return office::startLibreOffice(); })
-                     .failed());
+        QVERIFY(!conversion::ConvertDocument({platform::fromNativePath(name), out, log, {}}, [] {
+                     return office::startLibreOffice();
+                 }).failed());
         for (const char *page : {"1", "2"}) {
             const QByteArray picture = QFile::encodeName(out) + "\xb1\xa8\xb8\xe6-" + page + ".emf";
             QVERIFY(access(picture, R_OK) == 0);

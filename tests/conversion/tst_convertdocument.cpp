@@ -3,8 +3,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -53,10 +53,10 @@ private slots:
         OfficeScript office;
         office.pages = 3;
         QVERIFY(!ConvertDocument(job("report.doc"), scriptedOffice(office)).failed());
-        QCOMPARE(office.calls, (QStringList{"grammarAsYouType 0", "grammarWithSpelling 0", "open /docs/report.doc",
-                                            "select", "collapse", "next from 1", "range 0 1", "copy 1", "next from 2",
-                                            "range 1 2", "copy 2", "next from 3", "range 2 3", "copy 3", "close",
-                                            "quit"}));
+        QCOMPARE(office.calls,
+                 (QStringList{"grammarAsYouType 0", "grammarWithSpelling 0", "open /docs/report.doc", "select",
+                              "collapse", "next from 1", "range 0 1", "copy 1", "next from 2", "range 1 2", "copy 2",
+                              "next from 3", "range 2 3", "copy 3", "close", "quit"}));
         QCOMPARE(written(), (QStringList{"report-1.emf", "report-2.emf", "report-3.emf"}));
         QFile page2(out + "report-2.emf");
         QVERIFY(page2.open(QIODevice::ReadOnly));

@@ -67,8 +67,9 @@ private slots:
         QDir().mkpath(pages);
         // How many pages the fonts here give, as the office's own PDF has them.
         for (const char *doc : {"simple.doc", "Bug47958.doc", "word2.doc"}) {
-            QVERIFY(!conversion::ConvertDocument({kTestDocs + "/" + doc, pages + "/", dir.filePath("log"), {}},
-                                                 [] { return office::startLibreOffice(); }).failed());
+            QVERIFY(!conversion::ConvertDocument({kTestDocs + "/" + doc, pages + "/", dir.filePath("log"), {}}, [] {
+                         return office::startLibreOffice();
+                     }).failed());
             pageCount += pdfPageCount(officePdf(kTestDocs + "/" + doc, dir.path()));
         }
         QCOMPARE(convix::pictureFiles(pages).size(), pageCount);
@@ -100,8 +101,8 @@ private slots:
         QCOMPARE(bmpFile.read(2), QByteArray("BM"));
 
         // PNG, at the same resolutions, on white paper like the others.
-        const auto png = convix::convert({{folder + "/simple-1.emf"}, convix::Format::Png, 150, false},
-                                         realRenderer(), cancel);
+        const auto png = convix::convert({{folder + "/simple-1.emf"}, convix::Format::Png, 150, false}, realRenderer(),
+                                         cancel);
         QCOMPARE(png.written, 1);
         QFile pngFile(folder + "/simple-1.png");
         QVERIFY(pngFile.open(QIODevice::ReadOnly));
@@ -128,8 +129,8 @@ private slots:
         truncated.close();
 
         std::atomic<bool> cancel{false};
-        const auto outcome =
-            convix::convert({convix::pictureFiles(folder), convix::Format::Jpg, 96, false}, realRenderer(), cancel);
+        const auto outcome = convix::convert({convix::pictureFiles(folder), convix::Format::Jpg, 96, false},
+                                             realRenderer(), cancel);
         QCOMPARE(outcome.written, pageCount);
         QCOMPARE(outcome.failed.size(), 2);
         QStringList failedNames;

@@ -69,7 +69,8 @@ private slots:
         QVERIFY(readArguments({"wrong@token.example", dir.path()}).problem.contains("Pagegrab"));
         QVERIFY(readArguments({dir.path()}).problem.contains("Pagegrab"));
         QVERIFY(readArguments({token, ""}).problem.contains("没有指定图片保存目录"));
-        QCOMPARE(readArguments({token, dir.filePath("missing")}).problem, "图片保存目录不存在：" + dir.filePath("missing"));
+        QCOMPARE(readArguments({token, dir.filePath("missing")}).problem,
+                 "图片保存目录不存在：" + dir.filePath("missing"));
         const auto ok = readArguments({token, dir.path()});
         QVERIFY(ok.problem.isEmpty());
         QCOMPARE(ok.folder, dir.path());

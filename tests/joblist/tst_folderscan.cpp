@@ -97,9 +97,9 @@ private slots:
         const QString sibling = found.contains(root + "also/f.doc") ? "also/" : "other/";
         QStringList sorted = found;
         sorted.sort();
-        QStringList expected{root + ".doc",         root + ".hidden.doc",    root + ".secret/e.doc",
-                             root + "B.DOC",        root + "a.doc",          root + sibling + "f.doc",
-                             root + sibling + gbk,  root + "sub/c.doc",      root + "sub/deep/d.Doc"};
+        QStringList expected{root + ".doc",        root + ".hidden.doc", root + ".secret/e.doc",
+                             root + "B.DOC",       root + "a.doc",       root + sibling + "f.doc",
+                             root + sibling + gbk, root + "sub/c.doc",   root + "sub/deep/d.Doc"};
         expected.sort();
         QCOMPARE(sorted, expected);
         QCOMPARE(platform::toNativePath(root + "other/" + gbk), QFile::encodeName(root) + "other/\xb1\xa8\xb8\xe6.doc");
@@ -117,7 +117,8 @@ private slots:
         for (int i = 0; i < 30; ++i) {
             QVERIFY(QDir().mkpath(diamond.filePath(QString::number(i))));
             for (const char *link : {"/left", "/right"})
-                QVERIFY(QFile::link(diamond.filePath(QString::number(i + 1)), diamond.filePath(QString::number(i) + link)));
+                QVERIFY(
+                    QFile::link(diamond.filePath(QString::number(i + 1)), diamond.filePath(QString::number(i) + link)));
         }
         QVERIFY(QDir().mkpath(diamond.filePath("30")));
         QFile last(diamond.filePath("30/last.doc"));

@@ -78,7 +78,8 @@ private slots:
     {
         // A GB18030 locale built for this test alone.
         QTemporaryDir locales;
-        const int built = QProcess::execute("localedef", {"-i", "zh_CN", "-f", "GB18030", locales.filePath("zh_CN.GB18030")});
+        const int built = QProcess::execute("localedef",
+                                            {"-i", "zh_CN", "-f", "GB18030", locales.filePath("zh_CN.GB18030")});
         if (built != 0 && built != 1)
             QSKIP("localedef cannot build zh_CN.GB18030 here");
         qputenv("LOCPATH", locales.path().toLocal8Bit());

@@ -1,6 +1,6 @@
-#include "office/WordFileDamage.h"
 #include "office/LibreOffice.h"
 #include "office/Watchdog.h"
+#include "office/WordFileDamage.h"
 #include "support/Documents.h"
 #include "support/Emf.h"
 #include "support/Processes.h"
@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QtEndian>
@@ -223,7 +223,8 @@ private slots:
                                        "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard Embedded\\par"
                                        "{\\pict\\pngblip\\picw40\\pich40\\picwgoal600\\pichgoal600 "
                                            + pngOf(Qt::blue).toHex() + "}\\par}");
-        const QString styled = write(dir.filePath("styled.doc"), "<html><body><p style=\"color:#ff0000\">Red</p></body></html>");
+        const QString styled = write(dir.filePath("styled.doc"),
+                                     "<html><body><p style=\"color:#ff0000\">Red</p></body></html>");
         office::Limits limits;
         limits.call = 20s;
         // Each in an office of its own, as a run does: the later ones start
@@ -254,18 +255,22 @@ private slots:
         if (!secrets.isValid())
             QSKIP(qPrintable("cannot write to " + folder));
         const QString picture = QUrl::fromLocalFile(write(secrets.filePath("secret.png"), pngOf(Qt::red))).toString();
-        const QString pdf = QUrl::fromLocalFile(write(secrets.filePath("secret.pdf"), pdfSaying("SECRETPDF"))).toString();
-        const QString css = QUrl::fromLocalFile(write(secrets.filePath("secret.css"), "p { color: #ff0000 }")).toString();
+        const QString pdf = QUrl::fromLocalFile(write(secrets.filePath("secret.pdf"), pdfSaying("SECRETPDF")))
+                                .toString();
+        const QString css = QUrl::fromLocalFile(write(secrets.filePath("secret.css"), "p { color: #ff0000 }"))
+                                .toString();
         const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
-                               "width=\"100\" height=\"100\"><image xlink:href=\"" + picture.toUtf8()
-                               + "\" width=\"100\" height=\"100\"/></svg>";
+                               "width=\"100\" height=\"100\"><image xlink:href=\""
+                               + picture.toUtf8() + "\" width=\"100\" height=\"100\"/></svg>";
         const QList<std::pair<QString, QByteArray>> documents{
             {"img.doc", "<html><body><p>Linked</p><img src=\"" + picture.toUtf8() + "\"></body></html>"},
             {"body.doc", "<html><body background=\"" + picture.toUtf8() + "\"><p>Linked</p></body></html>"},
             {"table.doc", "<html><body><table background=\"" + picture.toUtf8()
                               + "\" width=\"400\" height=\"400\"><tr><td>Linked</td></tr></table></body></html>"},
-            {"svg.doc", "<html><body><p>Linked</p><img src=\"data:image/svg+xml;base64," + svg.toBase64() + "\"></body></html>"},
-            {"css.doc", "<html><head><link rel=\"stylesheet\" href=\"" + css.toUtf8() + "\"></head><body><p>Linked</p></body></html>"},
+            {"svg.doc",
+             "<html><body><p>Linked</p><img src=\"data:image/svg+xml;base64," + svg.toBase64() + "\"></body></html>"},
+            {"css.doc", "<html><head><link rel=\"stylesheet\" href=\"" + css.toUtf8()
+                            + "\"></head><body><p>Linked</p></body></html>"},
             {"rtf.doc", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard Linked\\par{\\field{\\*\\fldinst INCLUDEPICTURE \""
                             + QUrl(picture).toLocalFile().toUtf8() + "\" \\\\d}{\\fldrslt }}\\par}"},
             {"image.doc", flatOdtLinking(picture)},
@@ -309,7 +314,8 @@ private slots:
             app->open(huge.fileName());
             QFAIL("a 2 GB file was read");
         } catch (const office::Failure &f) {
-            QCOMPARE(f.description(), "the file is too large to be a document: 2047 MB, more than the 100 MB an office may read");
+            QCOMPARE(f.description(),
+                     "the file is too large to be a document: 2047 MB, more than the 100 MB an office may read");
         }
         app->quit();
     }
@@ -335,7 +341,8 @@ private slots:
         generator.fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         QByteArray oleNoise = noise;
         oleNoise.replace(0, 8, QByteArray::fromHex("d0cf11e0a1b11ae1"));
-        const QStringList refused{write(dir.filePath("noise.doc"), noise), write(dir.filePath("ole-noise.doc"), oleNoise),
+        const QStringList refused{write(dir.filePath("noise.doc"), noise),
+                                  write(dir.filePath("ole-noise.doc"), oleNoise),
                                   write(dir.filePath("text.doc"), "Plain text, not a document.\n")};
         // Any format the word processor imports is a document, not only Word's.
         const QString abiWord = write(dir.filePath("abiword.doc"),
@@ -349,8 +356,9 @@ private slots:
                 app->open(path);
                 QFAIL(qPrintable(path + " opened"));
             } catch (const office::Failure &f) {
-                QVERIFY2(f.description().startsWith("the file is not a word-processor document (the office reads it as "),
-                         qPrintable(f.description()));
+                QVERIFY2(
+                    f.description().startsWith("the file is not a word-processor document (the office reads it as "),
+                    qPrintable(f.description()));
             }
         }
         app->quit();
@@ -372,7 +380,8 @@ private slots:
         const QString cut2 = write(dir.filePath("cut2.doc"), word2.left(word2.size() / 2));
         auto app = office::startLibreOffice();
         auto doc = app->open(cut97);
-        QCOMPARE(doc->damage(), "the document is damaged: the file is cut short (its stream \"1Table\" runs past its end)");
+        QCOMPARE(doc->damage(),
+                 "the document is damaged: the file is cut short (its stream \"1Table\" runs past its end)");
         doc->close();
         doc = app->open(cut2);
         QCOMPARE(doc->damage(), "the document is damaged: the file is cut short (7331 of its 14662 bytes)");

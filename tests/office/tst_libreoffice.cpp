@@ -1,9 +1,9 @@
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
 #include "support/Documents.h"
+#include "support/Emf.h"
 #include "support/OfficePdf.h"
 #include "support/Processes.h"
-#include "support/Emf.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -143,9 +143,9 @@ private slots:
 
     void everyPageCarriesTheTextOfTheOfficesOwnPage()
     {
-        for (const QString &path : {documents::pages(dir.path(), "words.fodt", 4),
-                                    documents::tableAcrossPages(dir.path(), "rows.fodt"),
-                                    documents::withBlankPage(dir.path(), "blank-words.fodt")}) {
+        for (const QString &path :
+             {documents::pages(dir.path(), "words.fodt", 4), documents::tableAcrossPages(dir.path(), "rows.fodt"),
+              documents::withBlankPage(dir.path(), "blank-words.fodt")}) {
             officePdf(path, dir.path());
             const auto expected = pdfPageWords(dir.filePath(QFileInfo(path).completeBaseName() + ".pdf"));
             auto app = office::startLibreOffice();
@@ -213,7 +213,8 @@ private slots:
         const QString document = documents::inFaces(dir.path(), "faces.fodt",
                                                     {"Times New Roman", "Arial", "Calibri", "宋体", "黑体", "楷体"});
         const QStringList embedded = pdfFontNames(officePdf(document, dir.path()));
-        for (const char *face : {"LiberationSerif", "LiberationSans", "Carlito", "UMingCN", "WenQuanYiMicroHei", "UKaiCN"})
+        for (const char *face :
+             {"LiberationSerif", "LiberationSans", "Carlito", "UMingCN", "WenQuanYiMicroHei", "UKaiCN"})
             QVERIFY2(embedded.contains(face), qPrintable(embedded.join(", ")));
     }
 
@@ -221,8 +222,10 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("says");
-        QTest::newRow("encrypted") << kTestDocs + "/PasswordProtected.doc" << "password-protected";
-        QTest::newRow("damaged") << kTestDocs + "/fuzzed-unreadable.doc" << "damaged";
+        QTest::newRow("encrypted") << kTestDocs + "/PasswordProtected.doc"
+                                   << "password-protected";
+        QTest::newRow("damaged") << kTestDocs + "/fuzzed-unreadable.doc"
+                                 << "damaged";
         QTest::newRow("missing") << dir.filePath("missing.doc") << "does not exist";
         QTest::newRow("folder") << dir.path() << "not a file";
     }

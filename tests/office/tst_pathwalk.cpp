@@ -76,10 +76,18 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         const ino_t file = statOf(at("a/b/file.doc")).st_ino;
         const QList<std::pair<QString, int>> opened{
-            {"a/b/file.doc", 0},          {at("a/b/../b/./file.doc"), 0}, {"/" + at("a//b///file.doc"), 0},
-            {at("a/abs/file.doc"), 0},    {"a/up/a/up/a/b/file.doc", 0},  {at("chain39"), 0},
-            {at("a/b/file.doc/"), ENOTDIR}, {at("loop1"), ELOOP},          {at("chain40"), ELOOP},
-            {at("dangling"), ENOENT},     {"", ENOENT},                   {at("a/none/file.doc"), ENOENT},
+            {"a/b/file.doc", 0},
+            {at("a/b/../b/./file.doc"), 0},
+            {"/" + at("a//b///file.doc"), 0},
+            {at("a/abs/file.doc"), 0},
+            {"a/up/a/up/a/b/file.doc", 0},
+            {at("chain39"), 0},
+            {at("a/b/file.doc/"), ENOTDIR},
+            {at("loop1"), ELOOP},
+            {at("chain40"), ELOOP},
+            {at("dangling"), ENOENT},
+            {"", ENOENT},
+            {at("a/none/file.doc"), ENOENT},
         };
         for (const auto &[path, error] : opened) {
             const WalkedPath walked = office::openRegularFile(native(path));
@@ -121,8 +129,8 @@ private slots:
         QList<ino_t> folders;
         for (const struct stat &folder : walked.foreignLinks[0].foldersAfter)
             folders << folder.st_ino;
-        QCOMPARE(folders, (QList<ino_t>{statOf(at("theirs")).st_ino, statOf(dir.path()).st_ino,
-                                        statOf(at("a")).st_ino, statOf(at("a/b")).st_ino}));
+        QCOMPARE(folders, (QList<ino_t>{statOf(at("theirs")).st_ino, statOf(dir.path()).st_ino, statOf(at("a")).st_ino,
+                                        statOf(at("a/b")).st_ino}));
 
         // Run as nobody, the same path passes root's link and nobody's own.
         QVERIFY(chmod(native(dir.path()).constData(), 0755) == 0);

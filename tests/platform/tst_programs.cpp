@@ -51,8 +51,8 @@ private slots:
     {
         const QString out = QDir::temp().filePath("pagegrab-args-%1.txt").arg(QCoreApplication::applicationPid());
         QFile::remove(out);
-        auto program = platform::startProgram(
-            "sh", {"-c", "printf '%s\\n' \"$@\" > \"$0\"", out, "a b", "\"quoted\"", ""});
+        auto program = platform::startProgram("sh",
+                                              {"-c", "printf '%s\\n' \"$@\" > \"$0\"", out, "a b", "\"quoted\"", ""});
         QVERIFY(program.pid() > 0);
         QTRY_VERIFY(!alive(program.pid()));
         QFile file(out);

@@ -28,4 +28,3 @@ QString chineseText(const QString &folder, const QString &name, const QString &t
 QStringList readableTestDocuments();
 
 } // namespace documents
-

@@ -7,14 +7,14 @@
 
 // Like QTEST_MAIN, with message boxes answered without a person, after
 // `prepare`.
-#define PAGEGRAB_TEST_MAIN_WITH(TestClass, prepare)                                                           \
-    int main(int argc, char *argv[])                                                                          \
-    {                                                                                                         \
-        prepare;                                                                                              \
-        QApplication app(argc, argv);                                                                         \
-        gui::MessageBox::answerAutomatically(true);                                                      \
-        TestClass test;                                                                                       \
-        return QTest::qExec(&test, argc, argv);                                                               \
+#define PAGEGRAB_TEST_MAIN_WITH(TestClass, prepare)                                                                    \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        prepare;                                                                                                       \
+        QApplication app(argc, argv);                                                                                  \
+        gui::MessageBox::answerAutomatically(true);                                                                    \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
     }
 
 // For windows without a web view (the companion converter's).

@@ -17,9 +17,9 @@ QByteArray officePdf(const QString &document, const QString &outFolder)
     QProcess office;
     office.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        office.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin", {"-env:UserInstallation=" + profile.url(), "--headless",
-                                                              "--norestore", "--convert-to", kBlankPagesKept, "--outdir",
-                                                              outFolder, document});
+        office.start(LIBREOFFICE_PROGRAM_DIR "/soffice.bin",
+                     {"-env:UserInstallation=" + profile.url(), "--headless", "--norestore", "--convert-to",
+                      kBlankPagesKept, "--outdir", outFolder, document});
         office.waitForFinished(120000);
         // A brand-new profile asks for one restart.
         if (office.exitCode() != 81)

@@ -78,10 +78,7 @@ public:
         ++script.instancesStarted;
     }
     void setCheckGrammarAsYouType(bool on) override { s_.record(QStringLiteral("grammarAsYouType %1").arg(on)); }
-    void setCheckGrammarWithSpelling(bool on) override
-    {
-        s_.record(QStringLiteral("grammarWithSpelling %1").arg(on));
-    }
+    void setCheckGrammarWithSpelling(bool on) override { s_.record(QStringLiteral("grammarWithSpelling %1").arg(on)); }
     std::unique_ptr<office::Document> open(const QString &path) override
     {
         s_.record("open " + path);

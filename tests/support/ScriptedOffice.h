@@ -21,9 +21,9 @@ struct OfficeScript {
     QMap<int, QString> copyFailsOnPage; // copy of the range starting on this page fails
     int interruptedOnPage = 0;          // from 1: the copy of this page is interrupted (the program stops)
     bool startFails = false;
-    int pictureBytes = 0;               // non-zero: pictures are padded to this size
-    QString damage;                     // what the opened document reports as damaged
-    mode_t permissions = 0644;          // the opened document's file's
+    int pictureBytes = 0;                   // non-zero: pictures are padded to this size
+    QString damage;                         // what the opened document reports as damaged
+    mode_t permissions = 0644;              // the opened document's file's
     bool picturesNameTheirDocument = false; // pictures end in the opened document's path
     // Called as a document opens, on the thread that opens it: a test may
     // hold a document there (a gate) or count documents in flight.
