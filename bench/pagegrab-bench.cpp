@@ -13,7 +13,7 @@
 #include "Fidelity.h"
 #include "OfficeMemory.h"
 #include "TimedOffice.h"
-#include "conversion/BatchRun.h"
+#include "conversion/BatchCheck.h"
 #include "office/LibreOffice.h"
 #include "office/Profile.h"
 #include "platform/Termination.h"
@@ -78,13 +78,19 @@ int main(int argc, char *argv[])
     if (arguments.size() < 2)
         options.showHelp(2);
 
-    conversion::Batch batch;
-    batch.outputFolder = QDir(arguments[0]).absolutePath() + "/";
-    batch.logFile = options.isSet(logOption) ? options.value(logOption) : batch.outputFolder + "Pagegrab.log";
-    batch.documentsInFlight = options.isSet(jobs) ? std::max(1, options.value(jobs).toInt())
-                                                  : conversion::defaultDocumentsInFlight();
+    conversion::BatchRequest request;
+    request.outputFolder = QDir(arguments[0]).absolutePath();
+    request.logFile = options.isSet(logOption) ? options.value(logOption) : request.outputFolder + "/Pagegrab.log";
+    request.documentsInFlight = options.isSet(jobs) ? std::max(1, options.value(jobs).toInt())
+                                                    : conversion::defaultDocumentsInFlight();
     for (const QString &argument : arguments.mid(1))
-        batch.documents << QFileInfo(argument).absoluteFilePath();
+        request.documents << QFileInfo(argument).absoluteFilePath();
+    const conversion::CheckedBatch checked = conversion::checkBatch(request);
+    if (checked.problem) {
+        std::fprintf(stderr, "%s\n", qPrintable(conversion::describe(*checked.problem, checked.batch)));
+        return 2;
+    }
+    const conversion::Batch &batch = checked.batch;
     QDir().mkpath(batch.outputFolder + "peer");
 
     Phases phases;
@@ -101,7 +107,11 @@ int main(int argc, char *argv[])
     };
     conversion::BatchRun run(batch, {start, office::endAllOffices}, {});
     // Stopped from outside, it ends its offices and leaves nothing behind.
-    platform::stopCleanlyOnTermination([&](int) { run.interrupt(); });
+    std::atomic<bool> stopping{false};
+    platform::stopCleanlyOnTermination([&](int) {
+        stopping = true;
+        run.interrupt();
+    });
 
     QElapsedTimer clock;
     const OfficeMemory memory;
@@ -139,7 +149,7 @@ int main(int argc, char *argv[])
     std::printf("confinement of an office (files, network, temporary folder): %.2f ms, %s\n",
                 clock.nsecsElapsed() / 1e6 / kProbes,
                 unconfined.isEmpty() ? "every layer applied" : qPrintable("not applied: " + unconfined.join("; ")));
-    if (summary.wasInterrupted)
+    if (stopping)
         return 1;
 
     if (options.isSet(fidelity)) {
