@@ -31,14 +31,16 @@ CheckedBatch checkBatch(const BatchRequest &request)
         return problem(BatchProblem::NoDocuments);
     if (isBlank(request.outputFolder))
         return problem(BatchProblem::NoOutputFolder);
+    // Before anything is made: a name taken from a file (a shell's *.doc
+    // over a file named "--log=notes.doc") never leaves a trace.
+    if (!isBlank(batch.logFile) && !isPlainTextLog(batch.logFile))
+        return problem(BatchProblem::LogNotPlainText);
     batch.outputFolder = request.outputFolder;
     platform::appendSeparator(batch.outputFolder);
     if (!QFileInfo::exists(batch.outputFolder) && !QDir().mkdir(batch.outputFolder))
         return problem(BatchProblem::OutputFolderNotMade);
     if (isBlank(batch.logFile))
         return problem(BatchProblem::NoLogFile);
-    if (!isPlainTextLog(batch.logFile))
-        return problem(BatchProblem::LogNotPlainText);
     if (request.range) {
         batch.range = readPageRange(request.range->from, request.range->to);
         if (!batch.range)

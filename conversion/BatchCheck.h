@@ -25,9 +25,9 @@ struct BatchRequest {
 enum class BatchProblem {
     NoDocuments,
     NoOutputFolder,
+    LogNotPlainText,
     OutputFolderNotMade,
     NoLogFile,
-    LogNotPlainText,
     BadPageRange,
 };
 
@@ -41,7 +41,8 @@ struct CheckedBatch {
 // The one check every front end runs before a batch: the documents, the
 // output folder (made, one level, when it is missing), the log, then the
 // page range, stopping at the first problem. A log that holds anything but
-// plain text is refused before a line could go into a person's document.
+// plain text is refused before anything is made, and before a line could
+// go into a person's document.
 CheckedBatch checkBatch(const BatchRequest &request);
 
 // What the user is told of a problem.

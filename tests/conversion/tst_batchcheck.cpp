@@ -30,21 +30,22 @@ private slots:
         QCOMPARE(firstProblem(), BatchProblem::NoDocuments);
         request.documents = {dir.filePath("a.doc"), dir.filePath("b.doc")};
         QCOMPARE(firstProblem(), BatchProblem::NoOutputFolder);
+        request.outputFolder = dir.filePath("pictures");
+        QCOMPARE(firstProblem(), BatchProblem::LogNotPlainText);
+        QVERIFY(!QFile::exists(dir.filePath("pictures")));
+        QFile kept(document);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), bytes);
+        request.logFile = " ";
         request.outputFolder = "/proc/no/such/folder";
         QCOMPARE(firstProblem(), BatchProblem::OutputFolderNotMade);
         request.outputFolder = dir.filePath("pictures");
-        request.logFile = " ";
         // The folder is made, and named with its separator, before the log
         // and the range are looked at.
         const conversion::CheckedBatch noLog = conversion::checkBatch(request);
         QCOMPARE(noLog.problem, BatchProblem::NoLogFile);
         QCOMPARE(noLog.batch.outputFolder, dir.filePath("pictures") + "/");
         QVERIFY(QFileInfo(dir.filePath("pictures")).isDir());
-        request.logFile = document;
-        QCOMPARE(firstProblem(), BatchProblem::LogNotPlainText);
-        QFile kept(document);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), bytes);
         request.logFile = dir.filePath("run.log");
         QCOMPARE(firstProblem(), BatchProblem::BadPageRange);
         request.range = {{"2", "3"}};
