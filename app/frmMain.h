@@ -93,7 +93,7 @@ private:
     void createControls();
     void setTabOrder();
     void connectHandlers();
-    // The entries of the failures the log did not take.
+    // Runs a checked batch beside the window, which keeps repainting.
     conversion::RunSummary runBatch(const conversion::Batch &batch);
     void addFiles();
     void addFolder();

@@ -1,6 +1,5 @@
 #include "app/ProcessSetup.h"
 #include "app/frmMain.h"
-#include "office/LibreOffice.h"
 #include "platform/ChineseQtTexts.h"
 #include "platform/Termination.h"
 

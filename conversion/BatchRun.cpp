@@ -74,7 +74,8 @@ void BatchRun::interrupt()
     }
     room_.notify_all();
     // After the stop, so no document starts once its office is gone.
-    offices_.endAll();
+    if (offices_.endAll)
+        offices_.endAll();
 }
 
 const RunSummary &BatchRun::wait()
@@ -82,6 +83,7 @@ const RunSummary &BatchRun::wait()
     for (auto &thread : threads_)
         if (thread.joinable())
             thread.join();
+    // Every writer of the summary has ended; only interrupt() may still come.
     std::lock_guard lock(mutex_);
     summary_.wasInterrupted = interrupted_;
     return summary_;

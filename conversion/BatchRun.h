@@ -23,7 +23,9 @@ struct Batch {
     int documentsInFlight = 1;
 };
 
-// What a run has done: while it goes, so far; once it is over, in all.
+// What a run has done: while it goes, so far (documents in flight count as
+// not started, and an interruption shows only at the end); once it is over,
+// in all.
 struct RunSummary {
     int documents = 0;   // in the batch
     int finished = 0;    // written, failed ones included
@@ -64,7 +66,7 @@ public:
         std::function<void(int number)> working;
         PictureCopied pictureCopied;
         // A document has been written (index from 0, in list order), and
-        // what the run has done with it.
+        // what the run has done with it; both only for the call's length.
         std::function<void(int index, const DocumentOutcome &outcome, const RunSummary &sofar)> finished;
         // Every document that was started has been written; the run is over.
         std::function<void()> done;
@@ -81,7 +83,8 @@ public:
     void stop();
     // No further document starts, and the offices in flight are ended: their
     // documents end as interrupted, with no picture (the program is being
-    // stopped). Callable from any thread, also before start().
+    // stopped; LibreOffice's offices end for the whole process, and none
+    // starts again). Callable from any thread, also before start().
     void interrupt();
     // Until the run is over; then what it did.
     const RunSummary &wait();
