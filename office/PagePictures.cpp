@@ -1,5 +1,7 @@
 #include "office/PagePictures.h"
 
+#include "office/EmfRecordCount.h"
+
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -55,6 +57,7 @@ Picture pictureOf(const Reference<css::lang::XComponent> &document, const css::a
     if (picture.emf.size() < 88
         || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
         throw Failure("the office gave an incomplete picture of the page");
+    correctRecordCount(picture.emf);
     return picture;
 }
 

@@ -1,11 +1,13 @@
 #include "conversion/BatchRun.h"
 #include "conversion/ConvertDocument.h"
+#include "office/EmfRecordCount.h"
 #include "office/LibreOffice.h"
 #include "platform/NativePath.h"
 #include "support/Documents.h"
 #include "support/Emf.h"
 #include "support/OfficePdf.h"
 #include "support/Processes.h"
+#include "support/ScriptedOffice.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,7 +95,11 @@ class tst_convert_office : public QObject {
         for (const QString &name : found) {
             QFile f(out + name);
             QVERIFY(f.open(QIODevice::ReadOnly));
-            QVERIFY2(readEmfHeader(f.readAll()).valid, qPrintable(name));
+            const QByteArray emf = f.readAll();
+            QVERIFY2(readEmfHeader(emf).valid, qPrintable(name));
+            // A strict reader refuses a picture whose header miscounts its records.
+            QVERIFY2(emfRecordsHeld(emf) > 1, qPrintable(name));
+            QCOMPARE(readEmfHeader(emf).records, emfRecordsHeld(emf));
         }
     }
 
@@ -142,6 +148,22 @@ private slots:
         QVERIFY(!conversion::ConvertDocument({path, out, log, {}}, [] { return office::startLibreOffice(); }).failed());
         expectValidPages(out, QFileInfo(name).completeBaseName(), enginePageCount(path));
         QVERIFY(!QFile::exists(log));
+    }
+
+    void recordCountIsMendedOnlyWhereTheRecordsRunWhole()
+    {
+        QByteArray endOfFile(20, '\0');
+        qToLittleEndian<quint32>(14, endOfFile.data());
+        qToLittleEndian<quint32>(20, endOfFile.data() + 4);
+        QByteArray whole = scriptedPicture(1) + endOfFile;
+        qToLittleEndian<quint32>(1, whole.data() + 52); // as the office counts
+        office::correctRecordCount(whole);
+        QCOMPARE(readEmfHeader(whole).records, quint32(2));
+        for (QByteArray broken : {whole.chopped(4), whole.left(88) + QByteArray(8, '\0'), whole.left(88)}) {
+            qToLittleEndian<quint32>(1, broken.data() + 52);
+            office::correctRecordCount(broken);
+            QCOMPARE(readEmfHeader(broken).records, quint32(1));
+        }
     }
 
     void nameThatIsNotUtf8KeepsItsBytes()

@@ -26,6 +26,24 @@ inline EmfHeader readEmfHeader(const QByteArray &emf)
     return h;
 }
 
+// How many records run whole from the header to the end of the file (the
+// last an end-of-file record); 0 when they do not.
+inline quint32 emfRecordsHeld(const QByteArray &emf)
+{
+    quint32 records = 0;
+    quint32 type = 0;
+    qsizetype at = 0;
+    while (at + 8 <= emf.size()) {
+        type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (size < 8 || quint64(at) + size > quint64(emf.size()))
+            return 0;
+        ++records;
+        at += size;
+    }
+    return at == emf.size() && type == 14 ? records : 0;
+}
+
 // Text records hold their characters as UTF-16.
 inline bool emfContainsText(const QByteArray &emf, const QString &text)
 {
