@@ -4,8 +4,10 @@
 
 #include "app/clsGetPath.h"
 #include "gui/FileDialog.h"
+#include "log/DefaultLogPath.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace {
@@ -17,7 +19,10 @@ constexpr int kMaxLogPath = 500;
 
 void frmMain::Command1_Click()
 {
-    dialogFolder_ = services_.programFolder;
+    // Where the default log goes: the program's folder, or, where that
+    // cannot be written (an installed package), the user's own data folder,
+    // so a log chosen here can take its lines.
+    dialogFolder_ = QFileInfo(defaultLogPath(services_.programFolder)).absolutePath();
     const auto chosen = gui::FileDialog::getSaveFileName(this, "处理日志", dialogFolder_ + "/Slidecast.log",
                                                          "处理日志(*.log)");
     if (!chosen || chosen->trimmed().isEmpty() || chosen->size() > kMaxLogPath)

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -289,6 +290,16 @@ private slots:
         FileDialog::takeRequests();
         w->CmdFileOp[0]->click();
         QCOMPARE(FileDialog::takeRequests().value(0).folder, tmp.path());
+
+        // Installed where no one can write (not even root in /proc), the
+        // picker starts where the default log goes, a folder of the user's.
+        OfficeScript installed;
+        const auto readOnly = startedWindow(installed, "/proc");
+        QVERIFY(readOnly);
+        readOnly->Command1->click();
+        const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Pagegrab";
+        QCOMPARE(FileDialog::takeRequests().value(0).folder, own + "/Slidecast.log");
+        QCOMPARE(readOnly->txtLog->text(), own + "/Pagegrab.log");
     }
 
     void outputFolderPicker()
