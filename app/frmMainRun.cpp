@@ -94,10 +94,12 @@ void frmMain::CmdDo_Click()
         gui::MessageBox::show(this, conversion::unloggedFailuresNotice(summary.unlogged, txtLog->text(), 20));
     ErrorsLogged = ErrorsLogged || summary.failuresLogged;
     if (ErrorsLogged) {
-        if (gui::MessageBox::show(this, "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
-                                  gui::Icon::Question, gui::Buttons::OkCancel)
-            == gui::Answer::Ok)
-            gui::openWithDefaultApplication(txtLog->text());
+        const gui::Answer answer = gui::MessageBox::show(this,
+                                                         "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
+                                                         gui::Icon::Question, gui::Buttons::OkCancel);
+        // Without the desktop's opener the answer must not come to nothing.
+        if (answer == gui::Answer::Ok && !gui::openWithDefaultApplication(txtLog->text()))
+            gui::MessageBox::show(this, "系统中没有可以打开日志文件的程序，请用文本编辑器查看：" + txtLog->text());
         ErrorsLogged = false;
     }
     txtLog->setEnabled(true);

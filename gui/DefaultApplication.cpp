@@ -7,21 +7,23 @@ namespace gui {
 namespace {
 
 QStringList *openedFilesSink = nullptr;
+bool recordedOpenerFound = true;
 
 } // namespace
 
-void openWithDefaultApplication(const QString &path)
+bool openWithDefaultApplication(const QString &path)
 {
     if (openedFilesSink) {
         openedFilesSink->append(path);
-        return;
+        return recordedOpenerFound;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void recordOpenedFiles(QStringList *sink)
+void recordOpenedFiles(QStringList *sink, bool openerFound)
 {
     openedFilesSink = sink;
+    recordedOpenerFound = openerFound;
 }
 
 } // namespace gui

@@ -305,6 +305,16 @@ private slots:
         QVERIFY(!w->ErrorsLogged);
         QVERIFY(w->txtLog->isEnabled());
 
+        // Where nothing opens the log, the user learns where it is instead.
+        gui::recordOpenedFiles(&opened, false);
+        MessageBox::setNextAnswer(Answer::Ok);
+        MessageBox::setNextAnswer(Answer::Ok);
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()).last(),
+                 "系统中没有可以打开日志文件的程序，请用文本编辑器查看：" + w->txtLog->text());
+        QCOMPARE(opened, QStringList{w->txtLog->text()});
+        gui::recordOpenedFiles(&opened);
+
         office.openFailsFor = {"/d/other.doc"};
         w->CmdDo_Click();
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});

@@ -34,7 +34,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 mapfile -t fonts < "$(dirname "$0")/../../packaging/fonts.txt"
 for package in libreoffice-writer libreoffice-draw "${fonts[@]}" libqt6webenginewidgets6 \
-               libqt6webenginecore6-bin libqt6widgets6 libuno-cppu3 qt6-translations-l10n; do
+               libqt6webenginecore6-bin libqt6widgets6 libuno-cppu3 qt6-translations-l10n xdg-utils; do
     check "depends on $package" grep -qE "(^|, )$package(,|$)" <<<"$depends"
 done
 check "package name" [ "$(dpkg-deb -f "$deb" Package)" = pagegrab ]
