@@ -12,7 +12,7 @@ using office::Position;
 
 QString internalError(const char *what)
 {
-    return QStringLiteral("internal error: ") + QString::fromUtf8(what);
+    return QStringLiteral("内部错误：") + QString::fromUtf8(what);
 }
 
 // Remembers the description of the most recent failure; a step that fails
@@ -65,7 +65,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
     std::unique_ptr<office::Application> app;
     if (!steps.run([&] { app = startOffice(); }) || !app) {
         if (steps.lastFailure().isEmpty())
-            steps.fail("the office could not be started");
+            steps.fail("办公软件无法启动");
         return;
     }
     steps.run([&] { app->setCheckGrammarAsYouType(false); });
@@ -133,7 +133,7 @@ ExportedDocument exportDocument(const DocumentJob &job, const office::Applicatio
     } catch (const std::exception &e) {
         steps.fail(internalError(e.what()));
     } catch (...) {
-        steps.fail(internalError("an unknown exception"));
+        steps.fail(internalError("未知异常"));
     }
     exported.failure = steps.lastFailure();
     exported.failureStep = steps.lastFailureStep();

@@ -9,8 +9,7 @@ QString GetFilePrefix(const QString &StrFileName)
     const qsizetype dot = StrFileName.lastIndexOf('.') + 1;
     const qsizetype length = dot - slash - 1;
     if (length < 0)
-        throw NamingError("invalid argument: the file name of \"" + StrFileName.toStdString()
-                          + "\" has no extension to end its stem at");
+        throw NamingError("无效参数：文件名“" + StrFileName.toStdString() + "”没有扩展名，无法确定主名");
     return StrFileName.mid(slash, length);
 }
 

@@ -13,16 +13,16 @@ std::string questionOf(const css::uno::Any &request)
 {
     const QString type = toQString(request.getValueTypeName());
     if (type.contains("PasswordRequest"))
-        return "the document is password-protected";
+        return "文档有密码保护";
     if (type.endsWith("BrokenPackageRequest"))
-        return "the document is damaged and cannot be read";
+        return "文档已损坏，无法读取";
     css::uno::Exception e;
     if (request >>= e) {
         const std::string text = describe(e);
         if (!text.empty())
             return text;
     }
-    return "the office asked a question that needs a person (" + type.toStdString() + ")";
+    return "办公软件提出了要人来回答的问题（" + type.toStdString() + "）";
 }
 
 } // namespace

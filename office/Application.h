@@ -32,7 +32,7 @@ public:
 // fail, its office was ended.
 class Interrupted : public Failure {
 public:
-    Interrupted() : Failure("the run was interrupted") {}
+    Interrupted() : Failure("处理被中断") {}
 };
 
 // The picture of a range: an Enhanced Metafile, as the office produced it.

@@ -114,14 +114,14 @@ std::string compoundFileDamage(const QByteArray &bytes)
         return {};
     const quint16 shift = qFromLittleEndian<quint16>(header->constData() + 0x1E);
     if (shift != 9 && shift != 12)
-        return "the document is damaged: its file header is not valid";
+        return "文档已损坏：文件头无效";
     CompoundFile compound(file, *header);
-    const std::string cutShort = "the document is damaged: the file is cut short";
+    const std::string cutShort = "文档已损坏：文件被截短";
     if (!compound.readTable(*header))
-        return cutShort + " (its allocation table is missing)";
+        return cutShort + "（缺少分配表）";
     const auto directory = compound.chain(word32(*header, 0x30));
     if (!directory)
-        return cutShort + " (its directory is missing)";
+        return cutShort + "（缺少目录）";
     const quint32 smallStreams = word32(*header, 0x38);
     for (const quint32 at : *directory) {
         const auto entries = compound.sector(at);
@@ -136,7 +136,7 @@ std::string compoundFileDamage(const QByteArray &bytes)
                 continue;
             const auto sectors = compound.chain(word32(entry, 0x74));
             if (!sectors || quint64(sectors->size()) * compound.sectorSize() < size)
-                return cutShort + " (its stream \"" + entryName(entry).toStdString() + "\" runs past its end)";
+                return cutShort + "（其中的流“" + entryName(entry).toStdString() + "”超出文件末尾）";
         }
     }
     return {};

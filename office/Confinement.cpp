@@ -55,8 +55,7 @@ unsigned long lockedFlags(const char *path)
 QString systemReason(int error)
 {
     if (error == ENOSYS || error == EOPNOTSUPP)
-        return QStringLiteral("the kernel does not offer Landlock (%1)")
-            .arg(QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("内核不提供Landlock（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
@@ -76,10 +75,9 @@ QStringList ConfinementReport::shortfalls() const
 {
     QStringList reasons;
     if (files)
-        reasons << "documents may read any file the user can read: " + systemReason(files);
+        reasons << "文档可以读取用户能读取的任何文件：" + systemReason(files);
     if (network)
-        reasons << "documents may reach the network: the system refuses namespaces ("
-                       + QString::fromLocal8Bit(std::strerror(network)) + ")";
+        reasons << "文档可以访问网络：系统拒绝命名空间（" + QString::fromLocal8Bit(std::strerror(network)) + "）";
     return reasons;
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 Failure systemFailure(int error)
 {
-    return Failure(std::string("cannot read the file: ") + std::strerror(error));
+    return Failure(std::string("无法读取文件：") + std::strerror(error));
 }
 
 // A job list from others may hold a link of theirs to a file only we can
@@ -27,8 +27,7 @@ void refuseLinksOfOthersWhoCouldNotRead(const WalkedPath &walked)
 {
     for (const ForeignLink &link : walked.foreignLinks)
         if (!userCouldRead(link.owner, link.foldersAfter, walked.file))
-            throw Failure("the path leads through a link of another user (uid " + std::to_string(link.owner)
-                          + ") to a file that user cannot read");
+            throw Failure("路径经过另一用户（uid " + std::to_string(link.owner) + "）的链接，指向该用户不能读取的文件");
 }
 
 } // namespace
@@ -37,9 +36,9 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
 {
     WalkedPath walked = openRegularFile(platform::toNativePath(path));
     if (walked.outcome == WalkedPath::NotAFile)
-        throw Failure("the path is not a file");
+        throw Failure("路径指向的不是文件");
     if (walked.outcome == WalkedPath::Failed)
-        throw walked.error == ENOENT ? Failure("the file does not exist") : systemFailure(walked.error);
+        throw walked.error == ENOENT ? Failure("文件不存在") : systemFailure(walked.error);
     // Everything below comes from this one descriptor: the file that is
     // read is the file whose permissions were checked and are passed on.
     struct Closing {
@@ -48,8 +47,8 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
     } const file{walked.fd};
     refuseLinksOfOthersWhoCouldNotRead(walked);
     if (walked.file.st_size > std::min<std::int64_t>(largest, SAL_MAX_INT32))
-        throw Failure("the file is too large to be a document: " + megabytes(walked.file.st_size) + ", more than the "
-                      + megabytes(largest) + " an office may read");
+        throw Failure("文件太大，不是文档：" + megabytes(walked.file.st_size) + "，超过办公软件可读取的"
+                      + megabytes(largest));
     com::sun::star::uno::Sequence<sal_Int8> bytes(static_cast<sal_Int32>(walked.file.st_size));
     sal_Int32 done = 0;
     while (done < bytes.getLength()) {
@@ -59,7 +58,7 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
         if (n < 0)
             throw systemFailure(errno);
         if (n == 0)
-            throw Failure("the file shrank while it was read");
+            throw Failure("文件在读取时变短了");
         done += static_cast<sal_Int32>(n);
     }
     return {bytes, static_cast<mode_t>(walked.file.st_mode & 07777)};

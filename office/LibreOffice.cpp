@@ -30,13 +30,13 @@ std::string filterOf(const Reference<css::lang::XComponent> &model)
 {
     Reference<css::frame::XModel> asModel(model, css::uno::UNO_QUERY);
     if (!asModel.is())
-        return "an unknown type";
+        return "未知类型";
     for (const auto &argument : asModel->getArgs()) {
         OUString filter;
         if (argument.Name == "FilterName" && (argument.Value >>= filter))
             return toQString(filter).toStdString();
     }
-    return "an unknown type";
+    return "未知类型";
 }
 
 class LibreOfficeApplication;
@@ -103,7 +103,7 @@ public:
         const std::string type = office_.call([&] { return filterOf(model); });
         if (!Reference<css::text::XTextDocument>(model, css::uno::UNO_QUERY).is() || isPlainText(type)) {
             office_.closeModel(model);
-            throw Failure("the file is not a word-processor document (the office reads it as " + type + ")");
+            throw Failure("文件不是文字处理文档（办公软件将其读作" + type + "）");
         }
         return std::make_unique<LibreOfficeDocument>(*this, model, QString::fromStdString(loaded.damage),
                                                      loaded.permissions);
@@ -116,7 +116,7 @@ public:
     void browseNextPage() override
     {
         if (!activeDocument_)
-            throw Failure("no document is open");
+            throw Failure("没有打开的文档");
         if (selectionStart_ + 1 < activePageCount_)
             ++selectionStart_;
         selectionEnd_ = selectionStart_;
@@ -178,8 +178,7 @@ void LibreOfficeDocument::select()
 std::unique_ptr<Range> LibreOfficeDocument::range(Position start, Position end)
 {
     if (start < 0 || start >= end || end > pageCount_)
-        throw Failure("the range " + std::to_string(start) + " to " + std::to_string(end)
-                      + " lies outside the document's main text");
+        throw Failure("从" + std::to_string(start) + "到" + std::to_string(end) + "的范围在文档正文之外");
     return std::make_unique<LibreOfficeRange>(*this, start);
 }
 

@@ -33,8 +33,8 @@ constexpr int kStartAttempts = 3;
 std::string durationText(std::chrono::milliseconds limit)
 {
     if (limit.count() % 60000 == 0)
-        return std::to_string(limit.count() / 60000) + " minutes";
-    return std::to_string(limit.count() / 1000) + " s";
+        return std::to_string(limit.count() / 60000) + "分钟";
+    return std::to_string(limit.count() / 1000) + "秒";
 }
 
 QString uniquePipeName()
@@ -52,10 +52,10 @@ std::string openFailure(const std::string &error, const std::string &question)
     // What the office asked about (a password, a damaged file) says more
     // than the bare load error that follows the abort.
     if (!question.empty())
-        return "cannot open the document: " + question;
+        return "无法打开文档：" + question;
     if (!error.empty())
-        return "cannot open the document: " + error;
-    return "cannot open the document: the office does not recognise its format or content";
+        return "无法打开文档：" + error;
+    return "无法打开文档：办公软件不认识它的格式或内容";
 }
 
 } // namespace
@@ -156,7 +156,7 @@ void OfficeInstance::startOnce()
     profile_.emplace();
     pipe_ = uniquePipeName();
     if (!profile_->isValid())
-        throw Failure("cannot create a profile folder for the office");
+        throw Failure("无法为办公软件创建配置文件夹");
     for (int attempt = 1;; ++attempt) {
         memoryGuard_.stop();
         process_ = std::make_unique<OfficeProcess>(*profile_, pipe_);
@@ -172,7 +172,7 @@ void OfficeInstance::startOnce()
                 if (const auto code = process_->exitCode()) {
                     if (*code == kRestartRequested && attempt < kStartAttempts)
                         break;
-                    throw Failure("the office ended while starting (exit code " + std::to_string(*code) + ")");
+                    throw Failure("办公软件在启动时结束（退出码" + std::to_string(*code) + "）");
                 }
                 if (std::chrono::steady_clock::now() > deadline)
                     throw Failure(notStartedText());
@@ -183,7 +183,7 @@ void OfficeInstance::startOnce()
         } catch (const css::uno::Exception &e) {
             watchdog_.disarm();
             shutDown();
-            throw Failure(watchdog_.fired() ? notStartedText() : "cannot connect to the office: " + describe(e));
+            throw Failure(watchdog_.fired() ? notStartedText() : "无法连接办公软件：" + describe(e));
         } catch (...) {
             watchdog_.disarm();
             shutDown();
@@ -197,7 +197,7 @@ void OfficeInstance::startOnce()
 
 std::string OfficeInstance::notStartedText() const
 {
-    return "the office did not start within " + std::to_string(limits_.start.count() / 1000) + " s";
+    return "办公软件未在" + std::to_string(limits_.start.count() / 1000) + "秒内启动";
 }
 
 void OfficeInstance::throwFailure(const std::string &description, bool bridgeGone)
@@ -206,16 +206,14 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
         throw Interrupted();
     if (const std::int64_t used = memoryGuard_.endedAt()) {
         process_->waitForExit(5000);
-        throw Failure("the document needed more memory than an office may use: its office held " + megabytes(used)
-                      + " when it was ended, the bound is " + megabytes(memoryGuard_.bound()));
+        throw Failure("文档所需的内存超出办公软件的上限：办公软件被结束时占用" + megabytes(used) + "，上限为"
+                      + megabytes(memoryGuard_.bound()));
     }
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
         if (documentLimitArmed_)
-            throw Failure("the document took longer than " + durationText(limits_.document)
-                          + " and its office was ended");
-        throw Failure("the office did not answer within " + std::to_string(limits_.call.count() / 1000)
-                      + " s and was ended");
+            throw Failure("文档的处理超过" + durationText(limits_.document) + "，办公软件已被结束");
+        throw Failure("办公软件" + std::to_string(limits_.call.count() / 1000) + "秒内没有响应，已被结束");
     }
     // The broken connection can be noticed a moment before the ended
     // process can be reaped; waiting for it gives one description, not two
@@ -224,11 +222,10 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
         process_->waitForExit(5000);
     if (const auto code = process_->exitCode()) {
         if (*code == 128 + SIGKILL && outOfMemoryKills() > outOfMemoryKillsBefore_)
-            throw Failure("the system ran out of memory and ended the office (exit code " + std::to_string(*code)
-                          + ")");
-        throw Failure("the office ended unexpectedly (exit code " + std::to_string(*code) + ")");
+            throw Failure("系统内存不足，结束了办公软件（退出码" + std::to_string(*code) + ")");
+        throw Failure("办公软件意外结束（退出码" + std::to_string(*code) + "）");
     }
-    throw Failure(description.empty() ? "the office reported a failure without a description" : description);
+    throw Failure(description.empty() ? "办公软件报告了失败，但没有说明" : description);
 }
 
 void OfficeInstance::shutDown()

@@ -32,7 +32,7 @@ public:
     auto call(F &&f) -> decltype(f())
     {
         if (!desktop_.is())
-            throw Failure("the office is not running");
+            throw Failure("办公软件没有在运行");
         // Disarmed however the call ends, so a failure of ours inside it
         // cannot leave the office to be ended later for nothing.
         const Watchdog::Armed armed(watchdog_, callLimit());

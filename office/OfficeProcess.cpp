@@ -125,14 +125,14 @@ OfficeProcess::OfficeProcess(const Profile &profile, const QString &pipeName)
     const bool mustBeConfined = confinementRequired();
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
-        throw Failure(std::string("cannot start the office: ") + std::strerror(errno));
+        throw Failure(std::string("无法启动办公软件：") + std::strerror(errno));
 
     pid_ = fork();
     if (pid_ < 0) {
         const int error = errno;
         close(report[0]);
         close(report[1]);
-        throw Failure(std::string("cannot start the office: ") + std::strerror(error));
+        throw Failure(std::string("无法启动办公软件：") + std::strerror(error));
     }
     if (pid_ == 0) {
         setpgid(0, 0);
@@ -171,7 +171,7 @@ OfficeProcess::OfficeProcess(const Profile &profile, const QString &pipeName)
         waitForExit(-1);
         if (pidfd_ >= 0)
             close(pidfd_);
-        throw Failure("the office cannot be confined: " + applied->shortfalls().join("; ").toStdString());
+        throw Failure("办公软件无法隔离：" + applied->shortfalls().join("；").toStdString());
     }
     auto &r = registry();
     std::lock_guard lock(r.mutex);

@@ -56,7 +56,7 @@ Picture pictureOf(const Reference<css::lang::XComponent> &document, const css::a
     // The header records the picture's whole length.
     if (picture.emf.size() < 88
         || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
-        throw Failure("the office gave an incomplete picture of the page");
+        throw Failure("办公软件给出的页面图片不完整");
     correctRecordCount(picture.emf);
     return picture;
 }
@@ -91,7 +91,7 @@ PagePictures::~PagePictures() = default;
 Picture PagePictures::page(int index)
 {
     if (index < 0 || index >= count())
-        throw Failure("page " + std::to_string(index + 1) + " is not in the document's layout");
+        throw Failure("第" + std::to_string(index + 1) + "页不在文档的版面中");
     const Page &page = pages_[index];
     return page.blank ? blankPage(page.area) : pictureOf(writer_, page.area);
 }

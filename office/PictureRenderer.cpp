@@ -35,7 +35,7 @@ public:
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         file.remove();
         if (bytes.isEmpty())
-            throw Failure("the office wrote no picture");
+            throw Failure("办公软件没有写出图片");
         return bytes;
     }
 
@@ -48,10 +48,10 @@ private:
         // what gets exported.
         Reference<css::drawing::XDrawPagesSupplier> pages(drawing, css::uno::UNO_QUERY);
         if (!pages.is() || pages->getDrawPages()->getCount() < 1)
-            throw Failure("the office did not read the file as a picture");
+            throw Failure("办公软件没有把文件读作图片");
         Reference<css::drawing::XDrawPage> page(pages->getDrawPages()->getByIndex(0), css::uno::UNO_QUERY_THROW);
         if (page->getCount() < 1)
-            throw Failure("the file holds no picture the office can read");
+            throw Failure("文件中没有办公软件能读取的图片");
         Reference<css::lang::XComponent> graphic(page->getByIndex(0), css::uno::UNO_QUERY_THROW);
         const auto exporter = css::drawing::GraphicExportFilter::create(office_.context());
         exporter->setSourceDocument(graphic);

@@ -158,7 +158,7 @@ Base openBase()
     }
     const QByteArray native = QFile::encodeName(path);
     if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw Failure("cannot make a folder for temporary files: " + path.toStdString() + ": " + std::strerror(errno));
+        throw Failure("无法创建临时文件夹：" + path.toStdString() + "：" + std::strerror(errno));
     int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 && isPrivateFolder(fd))
         return {path, fd};
@@ -166,8 +166,7 @@ Base openBase()
         close(fd);
     QByteArray fresh = QFile::encodeName(QDir::tempPath() + "/pagegrab-" + QString::number(geteuid()) + "-XXXXXX");
     if (!mkdtemp(fresh.data()))
-        throw Failure("cannot make a folder for temporary files in " + QDir::tempPath().toStdString() + ": "
-                      + std::strerror(errno));
+        throw Failure("无法在" + QDir::tempPath().toStdString() + "中创建临时文件夹：" + std::strerror(errno));
     fd = open(fresh.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     return {QFile::decodeName(fresh), fd};
 }
@@ -188,8 +187,7 @@ public:
             }
             QByteArray own = QFile::encodeName(base_.path + "/" + QString::number(getpid()) + "-XXXXXX");
             if (!mkdtemp(own.data())) {
-                problem_ = "cannot make a folder for temporary files in " + base_.path.toStdString() + ": "
-                           + std::strerror(errno);
+                problem_ = "无法在" + base_.path.toStdString() + "中创建临时文件夹：" + std::strerror(errno);
                 continue;
             }
             path_ = QFile::decodeName(own);

@@ -44,7 +44,7 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                throw ioFailure("cannot read from the office");
+                throw ioFailure("无法从办公软件读取");
             if (n == 0)
                 break;
             done += sal_Int32(n);
@@ -52,7 +52,7 @@ public:
         if (done < count) {
             bytes.realloc(done);
             if (closed_)
-                throw css::io::IOException("the connection to the office is closed");
+                throw css::io::IOException("与办公软件的连接已关闭");
         }
         return done;
     }
@@ -64,7 +64,7 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                throw ioFailure("cannot write to the office");
+                throw ioFailure("无法向办公软件写入");
             done += sal_Int32(n);
         }
     }
@@ -104,7 +104,7 @@ css::uno::Reference<css::connection::XConnection> connectToSocket(const QString 
     if (fd >= 0 && !connected)
         ::close(fd);
     if (fd < 0)
-        throw ioFailure("cannot make a socket");
+        throw ioFailure("无法创建套接字");
     if (!connected)
         return {};
     return new SocketConnection(fd, path);

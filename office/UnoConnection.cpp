@@ -66,7 +66,7 @@ std::string describe(const css::uno::Exception &e)
     message.remove(sourceLocation);
     message = message.trimmed();
     if (message.isEmpty())
-        message = "the office reported " + toQString(css::uno::Any(e).getValueTypeName()) + " without a description";
+        message = "办公软件报告了" + toQString(css::uno::Any(e).getValueTypeName()) + "，但没有说明";
     return message.toStdString();
 }
 

@@ -16,8 +16,8 @@ std::string wordFileDamage(const QByteArray &bytes)
     if (ident == 0xA59B || ident == 0xA5DB) {
         const quint32 written = qFromLittleEndian<quint32>(bytes.constData() + 0x20);
         if (written > quint32(bytes.size()))
-            return "the document is damaged: the file is cut short (" + std::to_string(bytes.size()) + " of its "
-                   + std::to_string(written) + " bytes)";
+            return "文档已损坏：文件被截短（只有" + std::to_string(bytes.size()) + "字节，应有"
+                   + std::to_string(written) + "字节）";
         return {};
     }
     return compoundFileDamage(bytes);

@@ -15,7 +15,7 @@ namespace {
 
 WriteFailure Failed(const QString &target, int error)
 {
-    return WriteFailure("cannot write " + target.toStdString() + ": " + std::strerror(error));
+    return WriteFailure("无法写入" + target.toStdString() + "：" + std::strerror(error));
 }
 
 QByteArray folderOf(const QByteArray &path)

@@ -272,7 +272,7 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray lines = log.readAll();
         QCOMPARE(lines.count("\r\n"), 1);
-        QVERIFY(lines.endsWith("处理/d/a.doc处错：the run was interrupted\r\n"));
+        QVERIFY(lines.endsWith("处理/d/a.doc处错：处理被中断\r\n"));
     }
 
     void failedDocumentOffersTheLog()
@@ -280,7 +280,7 @@ private slots:
         addJobs({"/d/bad.doc", "/d/good.doc"});
         const QString out = freshFolder() + "/";
         w->txtOutDir->setText(out);
-        office.openFailure = "cannot open the document: the document is damaged and cannot be read";
+        office.openFailure = "无法打开文档：文档已损坏，无法读取";
         office.openFailsFor = {"/d/bad.doc"};
 
         MessageBox::setNextAnswer(Answer::Ok);
@@ -355,7 +355,7 @@ private slots:
         addJobs(jobs);
         w->txtOutDir->setText(freshFolder());
         w->txtLog->setText(dir.path()); // a folder
-        office.openFailure = "cannot open the document: the file does not exist";
+        office.openFailure = "无法打开文档：文件不存在";
         w->CmdDo_Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 2);
@@ -364,7 +364,7 @@ private slots:
         const QStringList lines = shown[1].text.split("\r\n");
         QCOMPARE(lines.first(), "有22个文档处理出错，但处理日志无法写入：" + dir.path());
         QCOMPARE(lines.size(), 1 + 20 + 1);
-        QCOMPARE(lines[1], "处理/d/bad1.doc处错：cannot open the document: the file does not exist");
+        QCOMPARE(lines[1], "处理/d/bad1.doc处错：无法打开文档：文件不存在");
         QCOMPARE(lines.last(), "……");
         QVERIFY(opened.isEmpty());
         QVERIFY(!w->ErrorsLogged);
@@ -380,7 +380,7 @@ private slots:
     {
         addJobs({"/d/x.doc", "/d/y.doc"});
         w->txtOutDir->setText(freshFolder());
-        office.openFailure = "cannot open the document: the file does not exist";
+        office.openFailure = "无法打开文档：文件不存在";
         w->CmdDo_Click();
         QCOMPARE(MessageBox::takeShown().size(), 2);
         QFile log(w->txtLog->text());

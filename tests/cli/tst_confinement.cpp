@@ -109,16 +109,14 @@ private slots:
         // Without namespaces the network is not closed off; the files are.
         ran = runBatch("namespaces", {"--log", log, dir.filePath("no-namespaces"), document});
         QCOMPARE(ran.status, 0);
-        QVERIFY2(ran.said.contains("pagegrab-batch：警告：文档未被隔离：documents may reach the network: the system "
-                                   "refuses namespaces"),
+        QVERIFY2(ran.said.contains("pagegrab-batch：警告：文档未被隔离：文档可以访问网络：系统拒绝命名空间"),
                  qPrintable(ran.said));
         QVERIFY(!emfDrawsBitmap(readAll(dir.filePath("no-namespaces/linked-1.emf"))));
 
         // Without Landlock the document reads the file, and the run says it may.
         ran = runBatch("landlock", {"--log", log, dir.filePath("no-landlock"), document});
         QCOMPARE(ran.status, 0);
-        QVERIFY2(ran.said.contains("警告：文档未被隔离：documents may read any file the user can read: the kernel does "
-                                   "not offer Landlock"),
+        QVERIFY2(ran.said.contains("警告：文档未被隔离：文档可以读取用户能读取的任何文件：内核不提供Landlock"),
                  qPrintable(ran.said));
         QVERIFY(emfDrawsBitmap(readAll(dir.filePath("no-landlock/linked-1.emf"))));
 
@@ -171,7 +169,7 @@ private slots:
         const Ran ran = runBatch({}, {"--log", dir.filePath("proc.log"), "--", dir.filePath("proc"), document},
                                  "/proc");
         QCOMPARE(ran.status, 1);
-        QVERIFY2(ran.said.contains("cannot make a folder for temporary files: /proc/pagegrab-"), qPrintable(ran.said));
+        QVERIFY2(ran.said.contains("无法创建临时文件夹：/proc/pagegrab-"), qPrintable(ran.said));
     }
 
     // A second user plants names where a root run keeps its temporary

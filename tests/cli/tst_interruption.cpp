@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(lines.takeLast(), "");
         QVERIFY(!lines.isEmpty());
         for (const QByteArray &line : lines)
-            QVERIFY2(line.endsWith("处错：the run was interrupted\r"), line.constData());
+            QVERIFY2(line.endsWith("处错：处理被中断\r"), line.constData());
     }
 
     // A second Ctrl-C while a document's pictures are written must not

@@ -159,8 +159,7 @@ private slots:
         QCOMPARE(modeOf(out("strangers") + "/shared-1.emf"), mode_t(0644));
         const QStringList lines = logLines(log);
         QVERIFY2(lines.size() == 2, qPrintable(lines.join('\n')));
-        const QString refused = QStringLiteral("处错：the path leads through a link of another user (uid %1) to a file "
-                                               "that user cannot read")
+        const QString refused = QStringLiteral("处错：路径经过另一用户（uid %1）的链接，指向该用户不能读取的文件")
                                     .arg(nobody->pw_uid);
         for (const QString name : {"hidden.doc", "secret.doc"})
             QVERIFY2(lines.filter("/theirs/" + name + refused).size() == 1, qPrintable(lines.join('\n')));
@@ -252,7 +251,7 @@ private slots:
         QCOMPARE(pictures(out("pipe")), QStringList{"simple-1.emf"});
         QFile written(log);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(written.readAll()).endsWith("处理" + fifo + "处错：the path is not a file\r\n"));
+        QVERIFY(QString::fromUtf8(written.readAll()).endsWith("处理" + fifo + "处错：路径指向的不是文件\r\n"));
     }
 };
 

@@ -178,7 +178,7 @@ private slots:
         run.wait();
         const auto &outcomes = run.outcomes();
         QCOMPARE(outcomes[0].failure, "the copy failed");
-        QVERIFY2(outcomes[1].failure.endsWith("d1-2.emf: Is a directory"), qPrintable(outcomes[1].failure));
+        QVERIFY2(outcomes[1].failure.endsWith("d1-2.emf：Is a directory"), qPrintable(outcomes[1].failure));
     }
 
     void anInterruptedDocumentHasNoPartOfItsPictures()
@@ -189,11 +189,11 @@ private slots:
         conversion::BatchRun run(batch(1), scriptedOffices(office), {});
         run.start();
         run.wait();
-        QCOMPARE(run.outcomes()[0].failure, "the run was interrupted");
+        QCOMPARE(run.outcomes()[0].failure, "处理被中断");
         QCOMPARE(QDir(out).entryList({"*.emf"}, QDir::Files), QStringList{});
         QFile log(out + "run.log");
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().endsWith("处错：the run was interrupted\r\n"));
+        QVERIFY(log.readAll().endsWith("处错：处理被中断\r\n"));
     }
 };
 

@@ -246,7 +246,7 @@ private slots:
         run.wait();
         const auto &outcomes = run.outcomes();
         QCOMPARE(outcomes.size(), std::size_t(2));
-        QVERIFY2(outcomes[0].failure.contains("the office ended unexpectedly"), qPrintable(outcomes[0].failure));
+        QVERIFY2(outcomes[0].failure.contains("办公软件意外结束"), qPrintable(outcomes[0].failure));
         QVERIFY(!outcomes[1].failed());
         QCOMPARE(outcomes[1].pagesWritten, pdfPageCount(officePdf(kTestDocs + "/saved-by-table.doc", dir.path())));
     }
@@ -262,9 +262,9 @@ private slots:
         QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{});
         const QStringList lines = logLines(log);
         QCOMPARE(lines.size(), 3);
-        QVERIFY(lines[0].endsWith("处错：cannot open the document: the document is password-protected"));
-        QVERIFY(lines[1].endsWith("处错：cannot open the document: the document is damaged and cannot be read"));
-        QVERIFY(lines[2].endsWith("处错：the file does not exist"));
+        QVERIFY(lines[0].endsWith("处错：无法打开文档：文档有密码保护"));
+        QVERIFY(lines[1].endsWith("处错：无法打开文档：文档已损坏，无法读取"));
+        QVERIFY(lines[2].endsWith("处错：文件不存在"));
     }
 };
 

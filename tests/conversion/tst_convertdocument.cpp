@@ -119,7 +119,7 @@ private slots:
     void failedOpenLogsOneLineAndStillQuits()
     {
         OfficeScript office;
-        office.openFailure = "cannot open the document: the document is password-protected";
+        office.openFailure = "无法打开文档：文档有密码保护";
         QVERIFY(ConvertDocument(job("locked.doc"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), QStringList{});
         QVERIFY(!office.calls.contains("select"));
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(office.calls.last(), "quit");
         const QStringList lines = logLines();
         QCOMPARE(lines.size(), 1);
-        QVERIFY(lines[0].endsWith("处错：cannot open the document: the document is password-protected"));
+        QVERIFY(lines[0].endsWith("处错：无法打开文档：文档有密码保护"));
     }
 
     void lastFailureWinsAndOtherPagesStillConvert()
@@ -149,7 +149,7 @@ private slots:
         QVERIFY(ConvertDocument(job("README"), scriptedOffice(office)).log.written);
         QCOMPARE(written(), QStringList{});
         QCOMPARE(logLines().size(), 1);
-        QVERIFY(logLines()[0].contains("no extension"));
+        QVERIFY(logLines()[0].contains("没有扩展名"));
     }
 
     void unwritableOutputIsLoggedWithTheSystemsMessage()
@@ -159,7 +159,7 @@ private slots:
         j.outputFolder = dir.filePath("missing-folder") + "/";
         QVERIFY(ConvertDocument(j, scriptedOffice(office)).log.written);
         QCOMPARE(logLines().size(), 1);
-        QVERIFY2(logLines()[0].contains("cannot write " + j.outputFolder + "a-1.emf: "), qPrintable(logLines()[0]));
+        QVERIFY2(logLines()[0].contains("无法写入" + j.outputFolder + "a-1.emf："), qPrintable(logLines()[0]));
     }
 
     void fullDiskKeepsTheEarlierPictureAndSaysWhy()
@@ -207,7 +207,7 @@ private slots:
     {
         OfficeScript office;
         office.pages = 2;
-        office.damage = "the document is damaged: the file is cut short";
+        office.damage = "文档已损坏：文件被截短";
         const auto outcome = ConvertDocument(job("cut.doc"), scriptedOffice(office));
         QCOMPARE(outcome.failure, office.damage);
         QCOMPARE(written(), (QStringList{"cut-1.emf", "cut-2.emf"}));

@@ -36,11 +36,11 @@ private slots:
     {
         const QString log = dir.filePath("two.log");
         const QDateTime first(QDate(2026, 1, 2), QTime(3, 4, 5));
-        WriteLog(log, "/docs/a.doc", "the document is damaged", first);
+        WriteLog(log, "/docs/a.doc", "文档已损坏，无法读取", first);
         WriteLog(log, "/docs/b.doc", "the office ended", first.addSecs(60));
         const QList<QByteArray> lines = contents(log).split('\n');
         QCOMPARE(lines.size(), 3);
-        QVERIFY(lines[0].endsWith("\t处理/docs/a.doc处错：the document is damaged\r"));
+        QVERIFY(lines[0].endsWith("\t处理/docs/a.doc处错：文档已损坏，无法读取\r"));
         QVERIFY(lines[1].endsWith("\t处理/docs/b.doc处错：the office ended\r"));
         QCOMPARE(lines[2], "");
         const QLocale locale = QLocale::system();

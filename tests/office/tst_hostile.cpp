@@ -300,10 +300,9 @@ private slots:
             firstPage(bomb, limits);
             QFAIL("the bomb was drawn within the bound");
         } catch (const office::Failure &f) {
-            QVERIFY2(f.description().startsWith("the document needed more memory than an office may use: its office "
-                                                "held "),
+            QVERIFY2(f.description().startsWith("文档所需的内存超出办公软件的上限：办公软件被结束时占用"),
                      qPrintable(f.description()));
-            QVERIFY2(f.description().endsWith(" when it was ended, the bound is 400 MB"), qPrintable(f.description()));
+            QVERIFY2(f.description().endsWith("，上限为400 MB"), qPrintable(f.description()));
         }
         // A file the office could not read within its bound is not read
         // into our memory either.
@@ -314,8 +313,7 @@ private slots:
             app->open(huge.fileName());
             QFAIL("a 2 GB file was read");
         } catch (const office::Failure &f) {
-            QCOMPARE(f.description(),
-                     "the file is too large to be a document: 2047 MB, more than the 100 MB an office may read");
+            QCOMPARE(f.description(), "文件太大，不是文档：2047 MB，超过办公软件可读取的100 MB");
         }
         app->quit();
     }
@@ -356,9 +354,8 @@ private slots:
                 app->open(path);
                 QFAIL(qPrintable(path + " opened"));
             } catch (const office::Failure &f) {
-                QVERIFY2(
-                    f.description().startsWith("the file is not a word-processor document (the office reads it as "),
-                    qPrintable(f.description()));
+                QVERIFY2(f.description().startsWith("文件不是文字处理文档（办公软件将其读作"),
+                         qPrintable(f.description()));
             }
         }
         app->quit();
@@ -380,15 +377,14 @@ private slots:
         const QString cut2 = write(dir.filePath("cut2.doc"), word2.left(word2.size() / 2));
         auto app = office::startLibreOffice();
         auto doc = app->open(cut97);
-        QCOMPARE(doc->damage(),
-                 "the document is damaged: the file is cut short (its stream \"1Table\" runs past its end)");
+        QCOMPARE(doc->damage(), "文档已损坏：文件被截短（其中的流“1Table”超出文件末尾）");
         doc->close();
         doc = app->open(cut2);
-        QCOMPARE(doc->damage(), "the document is damaged: the file is cut short (7331 of its 14662 bytes)");
+        QCOMPARE(doc->damage(), "文档已损坏：文件被截短（只有7331字节，应有14662字节）");
         doc->close();
         app->quit();
         // Cut in half, the office itself refuses a Word 97 file.
-        QVERIFY(office::wordFileDamage(word97.left(word97.size() / 2)).find("cut short") != std::string::npos);
+        QVERIFY(office::wordFileDamage(word97.left(word97.size() / 2)).find("文件被截短") != std::string::npos);
     }
 
     void hangingStartIsRetriedOnAFreshProfile()
@@ -436,7 +432,7 @@ private slots:
             doc->select();
             QFAIL("a stopped office answered");
         } catch (const office::Failure &f) {
-            QCOMPARE(f.description(), "the document took longer than 3 s and its office was ended");
+            QCOMPARE(f.description(), "文档的处理超过3秒，办公软件已被结束");
         }
         QTRY_COMPARE(officeChildren(), QList<int>{});
     }

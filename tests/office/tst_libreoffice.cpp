@@ -223,11 +223,11 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("says");
         QTest::newRow("encrypted") << kTestDocs + "/PasswordProtected.doc"
-                                   << "password-protected";
+                                   << "文档有密码保护";
         QTest::newRow("damaged") << kTestDocs + "/fuzzed-unreadable.doc"
-                                 << "damaged";
-        QTest::newRow("missing") << dir.filePath("missing.doc") << "does not exist";
-        QTest::newRow("folder") << dir.path() << "not a file";
+                                 << "文档已损坏";
+        QTest::newRow("missing") << dir.filePath("missing.doc") << "文件不存在";
+        QTest::newRow("folder") << dir.path() << "路径指向的不是文件";
     }
 
     void unreadableDocumentsFailFastAndClearly()
@@ -262,7 +262,7 @@ private slots:
             doc->select();
             QFAIL("a stopped office answered");
         } catch (const office::Failure &f) {
-            QVERIFY2(f.description().contains("did not answer within 2 s"), qPrintable(f.description()));
+            QVERIFY2(f.description().contains("办公软件2秒内没有响应"), qPrintable(f.description()));
         }
         QVERIFY(timer.elapsed() < 10000);
         QTRY_COMPARE(officeChildren(), QList<int>{});
@@ -280,7 +280,7 @@ private slots:
             doc->select();
             QFAIL("a dead office answered");
         } catch (const office::Failure &f) {
-            QVERIFY2(f.description().contains("ended unexpectedly"), qPrintable(f.description()));
+            QVERIFY2(f.description().contains("办公软件意外结束"), qPrintable(f.description()));
         }
         app->quit();
     }
