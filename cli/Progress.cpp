@@ -1,7 +1,10 @@
 #include "cli/Progress.h"
 
+#include "cli/Columns.h"
 #include "log/WriteLog.h"
 #include "platform/NativePath.h"
+
+#include <sys/ioctl.h>
 
 namespace cli {
 namespace {
@@ -11,7 +14,41 @@ QString minutesAndSeconds(qint64 seconds)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
 }
 
+// Asked at each redraw, so a resized window gets a bar that fits.
+int terminalColumns(std::FILE *out)
+{
+    winsize size{};
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    bool ok = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+    return ok && columns > 0 ? columns : 80;
+}
+
 } // namespace
+
+QString barLine(int done, qsizetype documents, int pages, qint64 elapsedSeconds, int columns)
+{
+    constexpr int kWidest = 30;
+    // Narrower, a bar says too little to be worth the room.
+    constexpr int kNarrowest = 10;
+    const qsizetype all = std::max<qsizetype>(documents, 1);
+    const QString counts = QStringLiteral("%1/%2个文档 %3页").arg(done).arg(documents).arg(pages);
+    const QString taken = " 已用" + minutesAndSeconds(elapsedSeconds);
+    const QString left = " 剩余约"
+                         + (done > 0 ? minutesAndSeconds(elapsedSeconds * (all - done) / done)
+                                     : QStringLiteral("--:--"));
+    const int room = columns - 1;
+    for (const QString &text : {counts + taken + left, counts + left, counts}) {
+        const int width = std::min(kWidest, room - displayColumns(text) - 3);
+        if (width >= kNarrowest) {
+            const int filled = static_cast<int>(width * done / all);
+            return "[" + QString(filled, '#') + QString(width - filled, '-') + "] " + text;
+        }
+    }
+    // Too narrow for any bar: the counts alone, if even they fit.
+    return displayColumns(counts) <= room ? counts : QString();
+}
 
 Progress::Progress(const QStringList &documents, std::FILE *out, bool terminal)
     : documents_(documents), out_(out), terminal_(terminal)
@@ -46,14 +83,8 @@ void Progress::close()
 
 void Progress::drawBar(int done, int pages)
 {
-    constexpr int kWidth = 30;
-    const qsizetype all = std::max<qsizetype>(documents_.size(), 1);
-    const int filled = static_cast<int>(kWidth * done / all);
-    const qint64 elapsed = clock_.elapsed() / 1000;
-    const QString left = done > 0 ? minutesAndSeconds(elapsed * (all - done) / done) : QStringLiteral("--:--");
-    std::fprintf(out_, "\r[%s%s] %d/%lld个文档 %d页 已用%s 剩余约%s\x1b[K", qPrintable(QString(filled, '#')),
-                 qPrintable(QString(kWidth - filled, '-')), done, static_cast<long long>(documents_.size()), pages,
-                 qPrintable(minutesAndSeconds(elapsed)), qPrintable(left));
+    std::fprintf(out_, "\r%s\x1b[K",
+                 qPrintable(barLine(done, documents_.size(), pages, clock_.elapsed() / 1000, terminalColumns(out_))));
     std::fflush(out_);
 }
 
