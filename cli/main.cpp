@@ -8,6 +8,7 @@
 // where the offices cannot be confined; 130 and 143 when SIGINT or SIGTERM
 // stopped it.
 
+#include "cli/Columns.h"
 #include "cli/Progress.h"
 #include "cli/Request.h"
 #include "log/DefaultLogPath.h"
@@ -43,14 +44,14 @@ int main(int argc, char *argv[])
     platform::useChineseQtTexts();
 
     const QString programFolder = QCoreApplication::applicationDirPath();
-    QCommandLineParser parser;
-    parser.setApplicationDescription("把Word文档的每一页转换为一个EMF图片文件（文档名-页码.emf），"
-                                     "处理出错的文档记录在日志文件中。\n"
-                                     "“--”之后的参数都是路径。\n"
-                                     "退出状态：0 全部转换；1 有文档出错并已记录；"
-                                     "2 用法错误、无法创建图片保存目录、日志文件不是处理日志、没有需要处理的文档，"
-                                     "或要求隔离而系统做不到；130、143 被SIGINT、SIGTERM中断。");
-    parser.addHelpOption();
+    const QString usage = "用法：pagegrab-batch [选项] [--] 图片保存目录 路径...";
+    const QString description = "把Word文档的每一页转换为一个EMF图片文件（文档名-页码.emf），"
+                                "处理出错的文档记录在日志文件中。\n"
+                                "“--”之后的参数都是路径。\n"
+                                "退出状态：0 全部转换；1 有文档出错并已记录；"
+                                "2 用法错误、无法创建图片保存目录、日志文件不是处理日志、没有需要处理的文档，"
+                                "或要求隔离而系统做不到；130、143 被SIGINT、SIGTERM中断。";
+    const QCommandLineOption help({"h", "help"}, "显示本帮助。");
     const QCommandLineOption recursive({"r", "recursive"}, "同时添加子目录中的文档。");
     const QCommandLineOption from("from", "转换页码范围的第一页。", "N");
     const QCommandLineOption to("to", "转换页码范围的最后一页。", "M");
@@ -61,9 +62,9 @@ int main(int argc, char *argv[])
                                    "K/N");
     const QCommandLineOption confined("confined", "只在文档完全隔离（不能读取其他文件、不能访问网络）时处理；"
                                                   "系统做不到时不处理，以状态2退出。");
-    parser.addOptions({recursive, from, to, log, jobs, shard, confined});
-    parser.addPositionalArgument("OUTPUT_FOLDER", "图片保存目录。");
-    parser.addPositionalArgument("PATH", "文档，或其中的.doc文档要添加的目录。", "PATH...");
+    const QList<QCommandLineOption> offered{help, recursive, from, to, log, jobs, shard, confined};
+    QCommandLineParser parser;
+    parser.addOptions(offered);
     // The arguments as bytes: a name that is not UTF-8 (a shell's *.doc
     // over files from a Windows archive) must reach the run unchanged.
     QStringList arguments;
@@ -73,8 +74,13 @@ int main(int argc, char *argv[])
         say("pagegrab-batch：" + parser.errorText());
         return kCannotRun;
     }
-    if (parser.isSet("help"))
-        parser.showHelp(kConverted);
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(cli::helpText(
+                       usage, description, offered,
+                       {{"图片保存目录", "图片保存目录。"}, {"路径", "文档，或其中的.doc文档要添加的目录。"}})),
+                   stdout);
+        return kConverted;
+    }
 
     const QStringList positional = parser.positionalArguments();
     cli::Options options;

@@ -13,6 +13,22 @@ private slots:
         QCOMPARE(cli::displayColumns("（0数起）"), 9);
     }
 
+    // Descriptions start in one column, however wide the names before them.
+    void helpLinesUpByColumns()
+    {
+        const QString help = cli::helpText(
+            "用法：程序 [选项]", "说明。",
+            {QCommandLineOption({"h", "help"}, "显示本帮助。"), QCommandLineOption("from", "第一页。", "N")},
+            {{"图片保存目录", "目录。"}, {"路径", "文档。"}});
+        QCOMPARE(help, "用法：程序 [选项]\n说明。\n"
+                       "\n选项：\n"
+                       "  -h, --help    显示本帮助。\n"
+                       "  --from <N>    第一页。\n"
+                       "\n参数：\n"
+                       "  图片保存目录  目录。\n"
+                       "  路径          文档。\n");
+    }
+
     void theBarStopsShortOfTheLastColumn_data()
     {
         QTest::addColumn<int>("columns");

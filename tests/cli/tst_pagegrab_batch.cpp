@@ -14,7 +14,8 @@ const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
 
 struct Ran {
     int status;
-    QString said; // standard error
+    QString said;    // standard error
+    QString printed; // standard output
 };
 
 Ran runBatch(const QStringList &arguments, const QString &workingFolder = {})
@@ -24,7 +25,7 @@ Ran runBatch(const QStringList &arguments, const QString &workingFolder = {})
     batch.start(PAGEGRAB_BATCH, arguments);
     batch.waitForFinished(120000);
     return {batch.exitStatus() == QProcess::NormalExit ? batch.exitCode() : -1,
-            QString::fromUtf8(batch.readAllStandardError())};
+            QString::fromUtf8(batch.readAllStandardError()), QString::fromUtf8(batch.readAllStandardOutput())};
 }
 
 QStringList pictures(const QString &folder)
@@ -118,6 +119,24 @@ private slots:
         }
         QCOMPARE(pictures(out("none")), QStringList{});
         QVERIFY(!QFile::exists(log + ".none"));
+    }
+
+    // All in the command's own words: none of Qt's stock options or lines.
+    void helpIsOursAndChinese()
+    {
+        for (const QString asked : {"--help", "-h"}) {
+            const Ran ran = runBatch({asked});
+            QCOMPARE(ran.status, 0);
+            QVERIFY2(ran.printed.startsWith("用法：pagegrab-batch [选项] [--] 图片保存目录 路径...\n"),
+                     qPrintable(ran.printed));
+            QVERIFY2(ran.printed.contains("\n  -h, --help       显示本帮助。\n"), qPrintable(ran.printed));
+            QVERIFY2(ran.printed.contains("\n  --confined       只在文档完全隔离"), qPrintable(ran.printed));
+            QVERIFY2(ran.printed.contains("\n  图片保存目录     图片保存目录。\n"), qPrintable(ran.printed));
+            QVERIFY2(!ran.printed.contains("help-all") && !ran.printed.contains("Usage")
+                         && !ran.printed.contains("Displays"),
+                     qPrintable(ran.printed));
+        }
+        QCOMPARE(runBatch({"--help-all"}).status, 2);
     }
 
     void linksOfOthersLeadOnlyToWhatTheyCouldRead()
