@@ -83,6 +83,12 @@ int main(int argc, char *argv[])
     }
 
     const QStringList positional = parser.positionalArguments();
+    // Nothing named at all is someone who has yet to learn the command, not
+    // a run with a problem.
+    if (positional.isEmpty()) {
+        say(usage + "\n运行“pagegrab-batch --help”查看全部选项和说明。");
+        return kCannotRun;
+    }
     cli::Options options;
     options.outputFolder = positional.value(0);
     options.paths = positional.mid(1);

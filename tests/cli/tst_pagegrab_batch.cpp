@@ -110,7 +110,7 @@ private slots:
             {{"--shard", "2/2", out("none"), tree}, "分片"},
             {{"/proc/no/such/folder", tree}, "无法创建图片保存目录！"},
             {{"", tree}, "请输入图片保存目录！"},
-            {{}, "没有需要处理的文档！"},
+            {{out("none")}, "没有需要处理的文档！"},
         };
         for (const auto &[arguments, says] : refused) {
             ran = runBatch(arguments);
@@ -119,6 +119,19 @@ private slots:
         }
         QCOMPARE(pictures(out("none")), QStringList{});
         QVERIFY(!QFile::exists(log + ".none"));
+    }
+
+    // Nothing named to convert: how to use the command, not one problem.
+    void withoutArgumentsItSaysHowToUseIt()
+    {
+        for (const QStringList &arguments : {QStringList{}, QStringList{"-r", "--log", dir.filePath("unused.log")}}) {
+            const Ran ran = runBatch(arguments);
+            QCOMPARE(ran.status, 2);
+            QCOMPARE(ran.said, "用法：pagegrab-batch [选项] [--] 图片保存目录 路径...\n"
+                               "运行“pagegrab-batch --help”查看全部选项和说明。\n");
+            QCOMPARE(ran.printed, QString());
+        }
+        QVERIFY(!QFile::exists(dir.filePath("unused.log")));
     }
 
     // All in the command's own words: none of Qt's stock options or lines.
