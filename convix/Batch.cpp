@@ -16,13 +16,18 @@
 namespace convix {
 namespace {
 
-QByteArray encode(const QImage &rendered, Format format)
+QByteArray encode(const QImage &rendered, Format format, int dpi)
 {
     // Every picture is a page on white paper, as BMP and JPG (which keep no
     // transparency) need it and as PNG then shows it alike.
     QImage paper(rendered.size(), QImage::Format_RGB32);
     paper.fill(Qt::white);
     QPainter(&paper).drawImage(0, 0, rendered);
+    // A fresh image says 96 dpi; a page drawn at another resolution would
+    // then be placed in a document that many times too large or too small.
+    const int dotsPerMeter = int(std::lround(dpi / 0.0254));
+    paper.setDotsPerMeterX(dotsPerMeter);
+    paper.setDotsPerMeterY(dotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -168,7 +173,8 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 const QSize size = pixelSize(file, job.dpi);
                 if (!renderer)
                     renderer = startRenderer();
-                platform::writeFileWhole(target, encode(checkedSize(renderer->render(file, size), size), job.format));
+                platform::writeFileWhole(target,
+                                         encode(checkedSize(renderer->render(file, size), size), job.format, job.dpi));
                 ++outcome.written;
             }
         } catch (const office::Failure &f) {

@@ -53,6 +53,31 @@ void writeEmf(const QString &path, int widthHundredthsMm, int heightHundredthsMm
         f.write(emf);
 }
 
+// The resolution a BMP, PNG or JPEG file records, read from its bytes as
+// other programs read it: "X×Y per metre" or "X×Y per inch".
+QString recordedResolution(const QByteArray &file)
+{
+    const auto be16 = [&](int at) { return qFromBigEndian<quint16>(file.constData() + at); };
+    const auto be32 = [&](qsizetype at) { return qFromBigEndian<quint32>(file.constData() + at); };
+    const auto perMetre = [](quint32 x, quint32 y) { return QStringLiteral("%1×%2 per metre").arg(x).arg(y); };
+    if (file.startsWith("BM") && file.size() >= 46)
+        return perMetre(qFromLittleEndian<qint32>(file.constData() + 38),
+                        qFromLittleEndian<qint32>(file.constData() + 42));
+    if (file.startsWith("\x89PNG")) {
+        // Only a pHYs chunk in metres (unit 1) says a resolution.
+        for (qsizetype at = 8; at + 8 <= file.size(); at += 12 + be32(at)) {
+            if (file.mid(at + 4, 4) == "pHYs" && at + 17 <= file.size() && file[at + 16] == 1)
+                return perMetre(be32(at + 8), be32(at + 12));
+        }
+        return "none";
+    }
+    // JFIF's density comes right after the start marker; units 1 is per inch.
+    if (file.startsWith("\xFF\xD8\xFF\xE0") && file.size() >= 18 && file.mid(6, 5) == QByteArray("JFIF", 5)
+        && file[13] == 1)
+        return QStringLiteral("%1×%2 per inch").arg(be16(14)).arg(be16(16));
+    return "none";
+}
+
 } // namespace
 
 class tst_convix_window : public QObject {
@@ -121,6 +146,37 @@ private slots:
         w.CmdStart->click();
         QTRY_COMPARE(done.count(), 3);
         QCOMPARE(MessageBox::takeShown().value(1).text, "转换完毕：写入3个文件，失败0个。");
+    }
+
+    void picturesRecordTheChosenResolution()
+    {
+        const QString folder = dir.filePath("resolutions");
+        QDir().mkpath(folder);
+        writeEmf(folder + "/page.emf", 2540, 2540); // one inch square
+        const QMap<int, int> dotsPerMetre{{96, 3780}, {150, 5906}, {300, 11811}};
+
+        frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
+        QSignalSpy done(&w, &frmConvert::finished);
+        for (QRadioButton *option : {w.OptBmp, w.OptJpg, w.OptPng}) {
+            for (int i = 0; i < w.cboDpi->count(); ++i) {
+                const int dpi = w.cboDpi->itemData(i).toInt();
+                const QString target = folder + "/page." + option->text().toLower();
+                QFile::remove(target);
+                option->setChecked(true);
+                w.cboDpi->setCurrentIndex(i);
+                w.CmdStart->click();
+                QTRY_COMPARE(done.count(), 1);
+                done.clear();
+                QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败0个。");
+                QFile written(target);
+                QVERIFY(written.open(QIODevice::ReadOnly));
+                const QString expected = option == w.OptJpg
+                                             ? QStringLiteral("%1×%1 per inch").arg(dpi)
+                                             : QStringLiteral("%1×%1 per metre").arg(dotsPerMetre.value(dpi));
+                QCOMPARE(recordedResolution(written.readAll()), expected);
+                QCOMPARE(QImage(target).size(), QSize(dpi, dpi));
+            }
+        }
     }
 
     void failuresAreListedWithTheirReason()
