@@ -14,8 +14,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QThread>
 #include <QVBoxLayout>
+
+namespace {
+
+const QString kNoPictures = QStringLiteral("该目录中没有EMF图片文件。");
+
+} // namespace
 
 frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRenderer)
     : folder_(folder), files_(convix::pictureFiles(folder)), startRenderer_(std::move(startRenderer))
@@ -49,7 +56,9 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
     optionRow->addStretch();
 
     barProgress = new QProgressBar;
-    barProgress->setRange(0, files_.size());
+    // A bar of no length is Qt's busy indicator, which would run for ever
+    // over a folder with nothing to convert.
+    barProgress->setRange(0, std::max(1, int(files_.size())));
     barProgress->setValue(0);
     lstFailed = new QListWidget;
     lstFailed->setMaximumHeight(100);
@@ -65,8 +74,8 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblFolder);
-    layout->addWidget(new QLabel(files_.isEmpty() ? "该目录中没有EMF图片文件。"
-                                                  : QStringLiteral("共%1个EMF图片文件：").arg(files_.size())));
+    layout->addWidget(
+        new QLabel(files_.isEmpty() ? kNoPictures : QStringLiteral("共%1个EMF图片文件：").arg(files_.size())));
     layout->addWidget(lstFiles, 1);
     layout->addWidget(options);
     layout->addWidget(barProgress);
@@ -153,6 +162,15 @@ void frmConvert::setRunning(bool running)
     OptJpg->setEnabled(!running);
     OptPng->setEnabled(!running);
     cboDpi->setEnabled(!running);
+}
+
+void frmConvert::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Said once the window is on screen, as the reason nothing can start.
+    if (files_.isEmpty() && !event->spontaneous())
+        QMetaObject::invokeMethod(
+            this, [this] { gui::MessageBox::show(this, kNoPictures); }, Qt::QueuedConnection);
 }
 
 void frmConvert::closeEvent(QCloseEvent *event)

@@ -40,6 +40,7 @@ signals:
     void finished();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

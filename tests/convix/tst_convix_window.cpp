@@ -233,6 +233,19 @@ private slots:
         frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
         QCOMPARE(w.lstFiles->count(), 0);
         QVERIFY(!w.CmdStart->isEnabled());
+        // Qt draws a bar without a range as busy: here nothing is under way.
+        QVERIFY(w.barProgress->maximum() > w.barProgress->minimum());
+        QCOMPARE(w.barProgress->value(), w.barProgress->minimum());
+        w.show();
+        QCoreApplication::processEvents();
+        QCOMPARE(MessageBox::takeShown().value(0).text, "该目录中没有EMF图片文件。");
+
+        // A folder with pictures opens without a word.
+        writeEmf(folder + "/page.emf", 2540, 2540);
+        frmConvert withPictures(folder, [] { return std::make_unique<FakeRenderer>(); });
+        withPictures.show();
+        QCoreApplication::processEvents();
+        QVERIFY(MessageBox::takeShown().isEmpty());
     }
 };
 
