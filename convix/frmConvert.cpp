@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -29,6 +30,7 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
 {
     setObjectName("frmConvert");
     setWindowTitle("图片格式转换");
+    setWindowIcon(QIcon(":/pagegrab-32.png"));
     QFont f = font();
     f.setPointSize(9);
     setFont(f);

@@ -123,6 +123,10 @@ private slots:
         QCOMPARE(w.lstFiles->item(2)->text(), "r-10.emf");
         QVERIFY(w.OptJpg->isChecked());
         QCOMPARE(w.cboDpi->currentData().toInt(), 96);
+        // The program's own icon, not the platform's generic one.
+        QVERIFY(!w.windowIcon().isNull());
+        const auto argb = [](const QImage &image) { return image.convertToFormat(QImage::Format_ARGB32); };
+        QCOMPARE(argb(w.windowIcon().pixmap(32).toImage()), argb(QImage(":/pagegrab-32.png")));
 
         QSignalSpy done(&w, &frmConvert::finished);
         w.OptBmp->setChecked(true);
