@@ -35,7 +35,7 @@ QByteArray encode(const QImage &rendered, Format format, int dpi)
     if (format == Format::Jpg)
         writer.setQuality(90);
     if (!writer.write(paper))
-        throw std::runtime_error("cannot encode the picture: " + writer.errorString().toStdString());
+        throw std::runtime_error("无法编码图片：" + writer.errorString().toStdString());
     return bytes;
 }
 
@@ -74,25 +74,24 @@ QSize pixelSize(const QString &emfPath, int dpi)
 {
     QFile file(emfPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read the file: " + file.errorString().toStdString());
+        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
     const QByteArray header = file.read(88);
     if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
-        throw std::runtime_error("not an EMF picture");
+        throw std::runtime_error("不是EMF图片");
     // The header records the whole file's length; a cut-off copy renders blank.
     if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
-        throw std::runtime_error("the picture is damaged: the file is shorter than its header says");
+        throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
     // The frame is in hundredths of a millimetre, both edges inclusive; its
     // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
     const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(header.constData() + offset)); };
     const qint64 width = at(32) - at(24) + 1;
     const qint64 height = at(36) - at(28) + 1;
     if (width <= 1 || height <= 1)
-        throw std::runtime_error("the picture is damaged: its frame is empty");
+        throw std::runtime_error("图片已损坏：图框为空");
     const qint64 pixelsWide = std::llround(double(width) * dpi / 2540.0);
     const qint64 pixelsHigh = std::llround(double(height) * dpi / 2540.0);
     if (pixelsWide < 1 || pixelsHigh < 1 || pixelsWide * pixelsHigh > kMostPixels)
-        throw std::runtime_error(QStringLiteral("the picture would be %1×%2 pixels at %3 dpi, more than the %4 pixels "
-                                                "(4096×4096) the office can draw")
+        throw std::runtime_error(QStringLiteral("图片在%3 dpi下为%1×%2像素，超过办公软件能绘制的%4像素（4096×4096）")
                                      .arg(pixelsWide)
                                      .arg(pixelsHigh)
                                      .arg(dpi)
@@ -105,9 +104,9 @@ QImage checkedSize(const QByteArray &png, QSize asked)
 {
     const QImage rendered = QImage::fromData(png, "PNG");
     if (rendered.isNull())
-        throw std::runtime_error("the office's picture cannot be read");
+        throw std::runtime_error("无法读取办公软件绘制的图片");
     if (rendered.size() != asked)
-        throw std::runtime_error(QStringLiteral("the office drew %1×%2 pixels instead of %3×%4")
+        throw std::runtime_error(QStringLiteral("办公软件绘制了%1×%2像素，而不是%3×%4像素")
                                      .arg(rendered.width())
                                      .arg(rendered.height())
                                      .arg(asked.width())

@@ -198,7 +198,7 @@ private slots:
         w.CmdStart->click();
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(w.lstFailed->count(), 1);
-        QCOMPARE(w.lstFailed->item(0)->text(), "bad.emf：not an EMF picture");
+        QCOMPARE(w.lstFailed->item(0)->text(), "bad.emf：不是EMF图片");
         QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败1个。");
     }
 
@@ -212,8 +212,8 @@ private slots:
             convix::pixelSize(huge, 300);
             QFAIL("a picture too large to draw was sized");
         } catch (const std::runtime_error &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), "the picture would be 17717×17717 pixels at 300 dpi, more than the "
-                                                  "16777216 pixels (4096×4096) the office can draw");
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     "图片在300 dpi下为17717×17717像素，超过办公软件能绘制的16777216像素（4096×4096）");
         }
         // The widest frame a header can hold is refused, not overflowed.
         writeEmf(huge, std::numeric_limits<qint32>::max(), 100);
