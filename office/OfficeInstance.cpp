@@ -43,9 +43,9 @@ QString uniquePipeName()
     return QStringLiteral("pagegrab-%1-%2").arg(getpid()).arg(++counter);
 }
 
-// The office reads a document's bytes from us, so the document has no
-// location of its own: a link relative to it resolves to nothing.
-const OUString kDocumentName = "private:stream";
+// The office reads a document's bytes from us, and a link relative to the
+// document resolves against this, which is nowhere.
+const OUString kNowhere = "private:stream";
 
 std::string openFailure(const std::string &error, const std::string &question)
 {
@@ -101,9 +101,12 @@ OfficeInstance::Loaded OfficeInstance::load(const QString &path)
                 css::io::SequenceInputStream::createStreamFromSequence(context(), file.bytes),
                 css::uno::UNO_QUERY_THROW);
             auto withStream = args;
-            withStream.realloc(args.getLength() + 1);
+            withStream.realloc(args.getLength() + 2);
             withStream.getArray()[args.getLength()] = property("InputStream", stream);
-            return loader()->loadComponentFromURL(kDocumentName, "_blank", 0, withStream);
+            withStream.getArray()[args.getLength() + 1] = property("DocumentBaseURL", kNowhere);
+            // Loaded by its own name, so that fields showing the document's
+            // file name or path show them; the bytes still come from us.
+            return loader()->loadComponentFromURL(fileUrl(path), "_blank", 0, withStream);
         });
     } catch (const Interrupted &) {
         throw;

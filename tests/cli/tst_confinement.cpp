@@ -85,6 +85,7 @@ class tst_confinement : public QObject {
     QTemporaryDir dir;
     QTemporaryDir secrets{"/tmp/pagegrab-secret-XXXXXX"};
     QString document;
+    QString relative;
 
 private slots:
     void initTestCase()
@@ -97,6 +98,11 @@ private slots:
         QVERIFY(doc.open(QIODevice::WriteOnly));
         doc.write("<html><body><p>Linked</p><img src=\""
                   + QUrl::fromLocalFile(secrets.filePath("secret.png")).toEncoded() + "\"></body></html>");
+        // The same picture, named relative to a document beside it.
+        relative = secrets.filePath("relative.doc");
+        QFile beside(relative);
+        QVERIFY(beside.open(QIODevice::WriteOnly));
+        beside.write("<html><body><p>Linked</p><img src=\"secret.png\"></body></html>");
     }
 
     void refusedLayersAreSaidAndTheRestHolds()
@@ -113,12 +119,16 @@ private slots:
                  qPrintable(ran.said));
         QVERIFY(!emfDrawsBitmap(readAll(dir.filePath("no-namespaces/linked-1.emf"))));
 
-        // Without Landlock the document reads the file, and the run says it may.
-        ran = runBatch("landlock", {"--log", log, dir.filePath("no-landlock"), document});
+        // Without Landlock the run says documents may read other files. The
+        // office itself no longer follows these links from a document it
+        // knows by its own name, neither the absolute one nor one relative
+        // to the document.
+        ran = runBatch("landlock", {"--log", log, dir.filePath("no-landlock"), document, relative});
         QCOMPARE(ran.status, 0);
         QVERIFY2(ran.said.contains("警告：文档未被隔离：文档可以读取用户能读取的任何文件：内核不提供Landlock"),
                  qPrintable(ran.said));
-        QVERIFY(emfDrawsBitmap(readAll(dir.filePath("no-landlock/linked-1.emf"))));
+        QVERIFY(!emfDrawsBitmap(readAll(dir.filePath("no-landlock/linked-1.emf"))));
+        QVERIFY(!emfDrawsBitmap(readAll(dir.filePath("no-landlock/relative-1.emf"))));
 
         // A server that must not run unconfined does not.
         for (const QString refusal : {"namespaces", "landlock"}) {

@@ -150,6 +150,22 @@ private slots:
         QVERIFY(!QFile::exists(log));
     }
 
+    void fieldsShowTheDocumentsOwnNameAndPath()
+    {
+        const QString document = documents::withFileNameFields(dir.path(), "名字 fields.fodt");
+        const QString out = freshFolder("fields");
+        QVERIFY(!conversion::ConvertDocument({document, out, dir.filePath("fields.log"), {}}, [] {
+                     return office::startLibreOffice();
+                 }).failed());
+        QFile page(out + "名字 fields-1.emf");
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        // Words may be drawn a run at a time; the spaces between runs are not text.
+        const QString text = emfTexts(page.readAll()).join("").remove(' ');
+        QVERIFY2(text.contains("Name:名字fields.fodt"), qPrintable(text));
+        QVERIFY2(text.contains(QString("Path:" + document).remove(QChar(0x20))), qPrintable(text));
+        QVERIFY2(!text.contains("stale") && !text.contains("private"), qPrintable(text));
+    }
+
     void recordCountIsMendedOnlyWhereTheRecordsRunWhole()
     {
         QByteArray endOfFile(20, '\0');

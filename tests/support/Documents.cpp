@@ -113,6 +113,24 @@ QString inFaces(const QString &folder, const QString &name, const QStringList &f
     return document;
 }
 
+QString withFileNameFields(const QString &folder, const QString &name)
+{
+    const QString document = write(
+        folder, name,
+        "<text:p text:style-name=\"ToHeaded\">Path: <text:file-name text:display=\"full\">stale</text:file-name>"
+        "</text:p>\n");
+    QFile file(document);
+    if (file.open(QIODevice::ReadWrite)) {
+        QByteArray xml = file.readAll();
+        xml.replace(
+            "<text:p>Header text</text:p>",
+            "<text:p>Name: <text:file-name text:display=\"name-and-extension\">stale</text:file-name></text:p>");
+        file.resize(0);
+        file.write(xml);
+    }
+    return document;
+}
+
 QString chineseText(const QString &folder, const QString &name, const QString &text)
 {
     return write(folder, name, "<text:p>" + text + "</text:p>\n");

@@ -21,6 +21,9 @@ QString withCommentHiddenTextAndField(const QString &folder, const QString &name
 // One paragraph per face, its text the face's name, written in it (for
 // Western and Chinese text alike).
 QString inFaces(const QString &folder, const QString &name, const QStringList &faces);
+// A header with the document's file name and a body line with its full
+// path, both as fields the office fills in (their stored text is "stale").
+QString withFileNameFields(const QString &folder, const QString &name);
 // One page of Chinese text.
 QString chineseText(const QString &folder, const QString &name, const QString &text);
 
