@@ -126,6 +126,8 @@ void frmMain::connectHandlers()
     connect(OptSlides2, &QRadioButton::clicked, this, &frmMain::OptSlides2_Click);
     txtFrom->installEventFilter(this);
     txt2->installEventFilter(this);
+    ListView2->setAcceptDrops(true);
+    ListView2->viewport()->installEventFilter(this);
     connect(CmdHide, &QPushButton::clicked, this, &frmMain::CmdHide_Click);
     connect(CmdHelp, &QPushButton::clicked, this, &frmMain::CmdHelp_Click);
     connect(Command3, &QPushButton::clicked, this, &frmMain::Command3_Click);
@@ -141,6 +143,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     if ((watched == txtFrom || watched == txt2)
         && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod))
         return filterRangeKey(watched, event);
+    if (watched == ListView2->viewport()
+        && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop))
+        return takeDrop(event);
     return QWidget::eventFilter(watched, event);
 }
 

@@ -97,6 +97,7 @@ private:
     conversion::RunSummary runBatch(const conversion::Batch &batch);
     void addFiles();
     void addFolder();
+    bool takeDrop(QEvent *event);
     void removeSelected();
     void clearAll();
     void refreshCount();

@@ -9,10 +9,13 @@
 #include "gui/MessageBox.h"
 #include "gui/ModalDialog.h"
 #include "joblist/Entries.h"
+#include "platform/NativePath.h"
 
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTreeWidget>
 
 void frmMain::CmdFileOp_Click(int Index)
@@ -68,6 +71,33 @@ void frmMain::addFolder()
     ListView2->addTopLevelItems(items);
     gui::setBusyPointer(false);
     refreshCount();
+}
+
+bool frmMain::takeDrop(QEvent *event)
+{
+    // Files from a file manager, as the add dialogs would add them; the list
+    // keeps still while a run uses it.
+    auto *drop = static_cast<QDropEvent *>(event);
+    // Each path by its bytes: a name that is not UTF-8 stays the file's name.
+    QStringList paths;
+    for (const QUrl &url : drop->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << platform::fromNativePath(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    if (running_ || paths.isEmpty()) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (event->type() != QEvent::Drop)
+        return true;
+    gui::setBusyPointer(true);
+    QList<QTreeWidgetItem *> items;
+    for (const QString &path : joblist::droppedEntries(paths))
+        items << newJobItem(path);
+    ListView2->addTopLevelItems(items);
+    gui::setBusyPointer(false);
+    refreshCount();
+    return true;
 }
 
 void frmMain::removeSelected()

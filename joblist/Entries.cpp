@@ -2,6 +2,7 @@
 
 #include "joblist/FolderScan.h"
 #include "platform/FolderPath.h"
+#include "platform/NativePath.h"
 
 #include <QFileInfo>
 
@@ -49,6 +50,18 @@ QStringList folderEntries(QString folder, bool subfolders)
     else
         listFolder(found, folder, kMask);
     return found;
+}
+
+QStringList droppedEntries(const QStringList &paths)
+{
+    QStringList entries;
+    for (const QString &path : paths) {
+        if (platform::isNativeFolder(path))
+            entries << folderEntries(path, true);
+        else if (matchesMask(QFileInfo(path).fileName(), kMask) && QFileInfo(path).isFile())
+            entries << path;
+    }
+    return entries;
 }
 
 } // namespace joblist

@@ -17,4 +17,10 @@ std::optional<QStringList> pickedFileEntries(const QStringList &chosen);
 // theirs too, in the folder scan's order.
 QStringList folderEntries(QString folder, bool subfolders);
 
+// The entries files dropped on the job list give, in the order dropped: a
+// folder its documents and its subfolders' (as the folder dialog with its
+// subfolder box checked), a document (a name the add-files dialog's filter
+// shows) itself, anything else nothing.
+QStringList droppedEntries(const QStringList &paths);
+
 } // namespace joblist

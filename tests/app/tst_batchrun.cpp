@@ -183,6 +183,8 @@ private slots:
                 disabledWhileRunning &= !window->CmdDo->isEnabled() && !window->txtOutDir->isEnabled()
                                         && !window->txtLog->isEnabled();
                 busyWhileRunning &= gui::isBusyPointer();
+                // The list the run reads keeps still.
+                disabledWhileRunning &= !dropOnJobList(*window, {QUrl::fromLocalFile(dir.path())});
             };
             if (QThread::currentThread() != window->thread())
                 QMetaObject::invokeMethod(window, look, Qt::BlockingQueuedConnection);

@@ -3,6 +3,7 @@
 #include "gui/BusyPointer.h"
 #include "gui/FileDialog.h"
 #include "gui/ModalDialog.h"
+#include "joblist/Entries.h"
 #include "platform/NativePath.h"
 #include "support/AppTestMain.h"
 #include "support/TestWindow.h"
@@ -100,6 +101,25 @@ private slots:
         w->CmdFileOp[0]->click();
         QCOMPARE(items().count("/d/x.doc"), 2);
         QCOMPARE(w->lblInput->text(), "待处理文件4项");
+    }
+
+    void droppedFilesAndFoldersAreAddedAsTheDialogsAddThem()
+    {
+        const auto drop = [this](const QList<QUrl> &urls) { return dropOnJobList(*w, urls); };
+        // A document, a folder with its subfolder, and what is not a
+        // document: a file the dialog's filter hides, a page on the web, a
+        // path that does not exist.
+        QVERIFY(drop({QUrl::fromLocalFile(tmp.filePath("b.DOC")), QUrl::fromLocalFile(tmp.path()),
+                      QUrl::fromLocalFile(tmp.filePath("skip.docx")), QUrl("http://example.org/x.doc"),
+                      QUrl::fromLocalFile(tmp.filePath("gone.doc"))}));
+        QStringList folder = joblist::folderEntries(tmp.path(), true);
+        QCOMPARE(items(), QStringList{tmp.filePath("b.DOC")} + folder);
+        QVERIFY(folder.contains(tmp.path() + "/sub/c.doc"));
+        QCOMPARE(w->lblInput->text(), QStringLiteral("待处理文件%1项").arg(1 + folder.size()));
+
+        // Only a page on the web: refused, nothing added.
+        QVERIFY(!drop({QUrl("http://example.org/x.doc")}));
+        QCOMPARE(w->ListView2->topLevelItemCount(), 1 + folder.size());
     }
 
     void severalFilesAtTheRootKeepTheFoldersOwnSeparator()

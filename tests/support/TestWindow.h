@@ -4,7 +4,10 @@
 #include "support/ScriptedOffice.h"
 
 #include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUuid>
 
 // Services for a window under test: the scripted office (one document at a
@@ -19,6 +22,20 @@ inline frmMain::Services testServices(OfficeScript &office, const QString &progr
         "http://127.0.0.1:9",
         1,
     };
+}
+
+// Drops files on the job list as a file manager does; whether the list took them.
+inline bool dropOnJobList(frmMain &window, const QList<QUrl> &urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QWidget *list = window.ListView2->viewport();
+    const QPoint at = list->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list, &dropped);
+    return enter.isAccepted() && dropped.isAccepted();
 }
 
 // A window started as the program starts it and shown (offscreen); nothing
