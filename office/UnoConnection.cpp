@@ -1,6 +1,7 @@
 #include "office/UnoConnection.h"
 
 #include "office/SocketConnection.h"
+#include "platform/NativePath.h"
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
@@ -8,7 +9,6 @@
 #include <rtl/bootstrap.hxx>
 
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <csignal>
 #include <mutex>
@@ -77,7 +77,8 @@ OUString toOUString(const QString &s)
 
 OUString fileUrl(const QString &path)
 {
-    return toOUString(QUrl::fromLocalFile(path).toString());
+    // From the name's bytes: one that is not UTF-8 keeps them, escaped.
+    return toOUString("file://" + QString::fromLatin1(platform::toNativePath(path).toPercentEncoding("/")));
 }
 
 QString toQString(const OUString &s)
