@@ -1,3 +1,3 @@
 #!/bin/sh
 # The batch command on the PATH; it lives beside Pagegrab, whose log it shares.
-exec /opt/pagegrab/pagegrab-batch "$@"
+exec /usr/lib/pagegrab/pagegrab-batch "$@"

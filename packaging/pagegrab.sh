@@ -1,3 +1,3 @@
 #!/bin/sh
 # The command on the PATH; the program lives in its own folder beside its converter.
-exec /opt/pagegrab/pagegrab "$@"
+exec /usr/lib/pagegrab/pagegrab "$@"

@@ -21,7 +21,7 @@ packages=(
     libreoffice-writer libreoffice-draw libreoffice-dev libfontconfig-dev
     "${fonts[@]}"
 )
-[ "$mode" = test ] && packages+=(locales desktop-file-utils poppler-utils zlib1g-dev clang-format)
+[ "$mode" = test ] && packages+=(locales desktop-file-utils poppler-utils zlib1g-dev clang-format lintian)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,9 +4,10 @@
 set -euo pipefail
 build=$1
 cd "$build"
-rm -f pagegrab_*.deb
+rm -f pagegrab_*.deb pagegrab-dbgsym_*.ddeb
 cpack -G DEB >/dev/null
 deb=$(ls pagegrab_*_*.deb)
+symbols=$(ls pagegrab-dbgsym_*_*.ddeb)
 [[ $deb =~ ^pagegrab_[0-9.]+_[a-z0-9]+\.deb$ ]] || { echo "unexpected package name: $deb"; exit 1; }
 
 checks=0
@@ -19,14 +20,16 @@ check() {
 }
 
 contents=$(dpkg-deb -c "$deb")
-for path in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./usr/bin/pagegrab \
+for path in ./usr/lib/pagegrab/pagegrab ./usr/lib/pagegrab/Convix.dll ./usr/bin/pagegrab \
             ./usr/share/applications/pagegrab.desktop \
             ./usr/share/icons/hicolor/scalable/apps/pagegrab.svg \
             ./usr/share/icons/hicolor/32x32/apps/pagegrab.png; do
     check "contains $path" grep -q " $path\$" <<<"$contents"
 done
-check "contains the batch command's manual" grep -q " ./usr/share/man/man1/pagegrab-batch.1.gz\$" <<<"$contents"
-for program in ./opt/pagegrab/pagegrab ./opt/pagegrab/Convix.dll ./opt/pagegrab/pagegrab-batch ./usr/bin/pagegrab \
+for page in pagegrab pagegrab-batch; do
+    check "contains the manual of $page" grep -q " ./usr/share/man/man1/$page.1.gz\$" <<<"$contents"
+done
+for program in ./usr/lib/pagegrab/pagegrab ./usr/lib/pagegrab/Convix.dll ./usr/lib/pagegrab/pagegrab-batch ./usr/bin/pagegrab \
                ./usr/bin/pagegrab-batch; do
     check "$program is executable" grep -qE "^-rwxr-xr-x .* $program\$" <<<"$contents"
 done
@@ -50,7 +53,19 @@ check "desktop entry name" grep -qx 'Name=Pagegrab' "$desktop"
 check "desktop entry categories" grep -qx 'Categories=Office;Graphics;' "$desktop"
 check "desktop entry command" grep -qx 'Exec=pagegrab' "$desktop"
 check "desktop entry comment in Chinese" grep -q '^Comment=.*[^ -~]' "$desktop"
-finds_office() { readelf -d "$extracted/opt/pagegrab/pagegrab" | grep -q 'RUNPATH.*/usr/lib/libreoffice/program'; }
+check "copyright file" grep -q " ./usr/share/doc/pagegrab/copyright\$" <<<"$contents"
+check "changelog" grep -q " ./usr/share/doc/pagegrab/changelog.gz\$" <<<"$contents"
+check "extended description" [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 1 ]
+# The programs are stripped; their symbols are in the debug package.
+stripped() { ! readelf -S "$extracted/usr/lib/pagegrab/$1" | grep -q '\.debug_info'; }
+for program in pagegrab pagegrab-batch Convix.dll; do
+    check "$program is stripped" stripped "$program"
+done
+check "the debug package holds the symbols" bash -c "dpkg-deb -c '$symbols' | grep -q '/usr/lib/debug/.build-id/'"
+# Debian's own checker finds no error (its warnings are advice).
+check "lintian reports no error" lintian --fail-on error "$deb"
+
+finds_office() { readelf -d "$extracted/usr/lib/pagegrab/pagegrab" | grep -q 'RUNPATH.*/usr/lib/libreoffice/program'; }
 check "the program finds the office's runtime" finds_office
 
 echo "$((checks - failures)) passed, $failures failed"
