@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -97,6 +98,8 @@ private:
     conversion::RunSummary runBatch(const conversion::Batch &batch);
     void addFiles();
     void addFolder();
+    // Adds the entries a scan of the file system gives, as one batch.
+    void addScannedJobs(const std::function<QStringList()> &scan);
     bool takeDrop(QEvent *event);
     void removeSelected();
     void clearAll();

@@ -64,9 +64,15 @@ void frmMain::addFolder()
     }
     if (folder.trimmed().isEmpty())
         return;
+    addScannedJobs([&] { return joblist::folderEntries(folder, subfolders); });
+}
+
+void frmMain::addScannedJobs(const std::function<QStringList()> &scan)
+{
+    // A folder tree may take a while to scan.
     gui::setBusyPointer(true);
     QList<QTreeWidgetItem *> items;
-    for (const QString &path : joblist::folderEntries(folder, subfolders))
+    for (const QString &path : scan())
         items << newJobItem(path);
     ListView2->addTopLevelItems(items);
     gui::setBusyPointer(false);
@@ -88,15 +94,8 @@ bool frmMain::takeDrop(QEvent *event)
         return true;
     }
     drop->acceptProposedAction();
-    if (event->type() != QEvent::Drop)
-        return true;
-    gui::setBusyPointer(true);
-    QList<QTreeWidgetItem *> items;
-    for (const QString &path : joblist::droppedEntries(paths))
-        items << newJobItem(path);
-    ListView2->addTopLevelItems(items);
-    gui::setBusyPointer(false);
-    refreshCount();
+    if (event->type() == QEvent::Drop)
+        addScannedJobs([&] { return joblist::droppedEntries(paths); });
     return true;
 }
 

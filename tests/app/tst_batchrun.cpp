@@ -42,6 +42,26 @@ class tst_batchrun : public QObject {
 
     QString freshFolder() { return dir.filePath(QStringLiteral("out%1").arg(++run)); }
 
+    // A fresh window, loaded, whose office factory hands the window to
+    // `asEachStarts` as each document's office starts, on the window's own
+    // thread (which is meanwhile waiting for the run, handling what the run
+    // posts to it in order). False when it did not load.
+    bool windowWatchingEachStart(const std::function<void(frmMain &)> &asEachStarts)
+    {
+        w.reset();
+        auto services = testServices(office);
+        services.offices.start = [this, scripted = scriptedOffice(office),
+                                  asEachStarts]() -> std::unique_ptr<office::Application> {
+            // Start-up's own check of the office runs on the window's thread.
+            if (QThread::currentThread() != w->thread())
+                QMetaObject::invokeMethod(
+                    w.get(), [&] { asEachStarts(*w); }, Qt::BlockingQueuedConnection);
+            return scripted();
+        };
+        w = std::make_unique<frmMain>(services);
+        return w->Form_Load();
+    }
+
 private slots:
     void init()
     {
@@ -169,30 +189,14 @@ private slots:
         QStringList progress;
         bool disabledWhileRunning = true;
         bool busyWhileRunning = true;
-        auto scripted = scriptedOffice(office);
-        // A window whose office factory looks at the window as each document
-        // starts, on the window's own thread (which is meanwhile waiting for
-        // the run, handling what the run posts to it in order).
-        w.reset();
-        auto services = testServices(office);
-        frmMain *window = nullptr;
-        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
-            // Start-up's own check of the office runs on the window's thread.
-            const auto look = [&] {
-                progress << window->lblProcessing->text();
-                disabledWhileRunning &= !window->CmdDo->isEnabled() && !window->txtOutDir->isEnabled()
-                                        && !window->txtLog->isEnabled();
-                busyWhileRunning &= gui::isBusyPointer();
-                // The list the run reads keeps still.
-                disabledWhileRunning &= !dropOnJobList(*window, {QUrl::fromLocalFile(dir.path())});
-            };
-            if (QThread::currentThread() != window->thread())
-                QMetaObject::invokeMethod(window, look, Qt::BlockingQueuedConnection);
-            return scripted();
-        };
-        w = std::make_unique<frmMain>(services);
-        window = w.get();
-        QVERIFY(w->Form_Load());
+        QVERIFY(windowWatchingEachStart([&](frmMain &window) {
+            progress << window.lblProcessing->text();
+            disabledWhileRunning &= !window.CmdDo->isEnabled() && !window.txtOutDir->isEnabled()
+                                    && !window.txtLog->isEnabled();
+            busyWhileRunning &= gui::isBusyPointer();
+            // The list the run reads keeps still.
+            disabledWhileRunning &= !dropOnJobList(window, {QUrl::fromLocalFile(dir.path())});
+        }));
         addJobs({"/d/a.doc", "/d/b.doc", "/d/a.doc"});
         w->txtOutDir->setText(out);
         w->txtLog->setText(dir.filePath("run.log"));
@@ -214,19 +218,7 @@ private slots:
 
     void closingTheWindowDuringARunEndsTheDocumentsInFlightAndCloses()
     {
-        w.reset();
-        auto services = testServices(office);
-        auto scripted = scriptedOffice(office);
-        frmMain *window = nullptr;
-        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
-            if (QThread::currentThread() != window->thread())
-                QMetaObject::invokeMethod(
-                    window, [&] { window->close(); }, Qt::BlockingQueuedConnection);
-            return scripted();
-        };
-        w = std::make_unique<frmMain>(services);
-        window = w.get();
-        QVERIFY(w->Form_Load());
+        QVERIFY(windowWatchingEachStart([](frmMain &window) { window.close(); }));
         w->show();
         addJobs({"/d/a.doc", "/d/b.doc"});
         w->txtOutDir->setText(freshFolder());
@@ -245,18 +237,7 @@ private slots:
     {
         // As the program's own handler does on SIGTERM, from another thread,
         // as the first document's office starts.
-        w.reset();
-        auto services = testServices(office);
-        auto scripted = scriptedOffice(office);
-        frmMain *window = nullptr;
-        services.offices.start = [&]() -> std::unique_ptr<office::Application> {
-            if (QThread::currentThread() != window->thread())
-                QMetaObject::invokeMethod(window, &frmMain::stopForTermination, Qt::BlockingQueuedConnection);
-            return scripted();
-        };
-        w = std::make_unique<frmMain>(services);
-        window = w.get();
-        QVERIFY(w->Form_Load());
+        QVERIFY(windowWatchingEachStart([](frmMain &window) { window.stopForTermination(); }));
         addJobs({"/d/a.doc", "/d/b.doc"});
         const QString out = freshFolder();
         w->txtOutDir->setText(out);
