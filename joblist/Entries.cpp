@@ -58,7 +58,7 @@ QStringList droppedEntries(const QStringList &paths)
     for (const QString &path : paths) {
         if (platform::isNativeFolder(path))
             entries << folderEntries(path, true);
-        else if (matchesMask(QFileInfo(path).fileName(), kMask) && QFileInfo(path).isFile())
+        else if (matchesMask(QFileInfo(path).fileName(), kMask) && platform::isNativeFile(path))
             entries << path;
     }
     return entries;

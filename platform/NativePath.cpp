@@ -99,6 +99,12 @@ bool isNativeFolder(const QString &path)
     return stat(toNativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool isNativeFile(const QString &path)
+{
+    struct stat info {};
+    return stat(toNativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 QString readablePath(const QString &path)
 {
     if (std::none_of(path.begin(), path.end(), isKeptByte))

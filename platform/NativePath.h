@@ -17,8 +17,9 @@ QByteArray toNativePath(const QString &path);
 // whose name keeps its bytes too.
 QString absoluteNativePath(const QString &path);
 
-// Whether the path names a folder (links followed).
+// Whether the path names a folder, or a regular file (links followed).
 bool isNativeFolder(const QString &path);
+bool isNativeFile(const QString &path);
 
 // The name as a person reads it: kept bytes read as GB18030 where they form
 // text in it, otherwise shown as U+FFFD. Control characters are left alone.

@@ -1,4 +1,5 @@
 #include "app/FrmPath.h"
+#include "app/JobItem.h"
 #include "app/clsGetPath.h"
 #include "gui/BusyPointer.h"
 #include "gui/FileDialog.h"
@@ -120,6 +121,17 @@ private slots:
         // Only a page on the web: refused, nothing added.
         QVERIFY(!drop({QUrl("http://example.org/x.doc")}));
         QCOMPARE(w->ListView2->topLevelItemCount(), 1 + folder.size());
+
+        // A name in the GBK code page, as a file manager hands it over.
+        QTemporaryDir elsewhere;
+        const QByteArray name = QFile::encodeName(elsewhere.path()) + "/\xc3\xfb.doc";
+        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QVERIFY(drop({QUrl::fromEncoded("file://" + name.toPercentEncoding("/"))}));
+        const int last = w->ListView2->topLevelItemCount() - 1;
+        QCOMPARE(jobPath(w->ListView2->topLevelItem(last)), platform::fromNativePath(name));
+        QCOMPARE(::unlink(name.constData()), 0);
     }
 
     void severalFilesAtTheRootKeepTheFoldersOwnSeparator()
@@ -182,7 +194,11 @@ private slots:
         w->txtLog->setText(gbk.path() + "/run.log");
         w->CmdDo_Click();
         QVERIFY(office.calls.contains("open " + platform::fromNativePath(name)));
-        QVERIFY(access(QFile::encodeName(gbk.path()) + "/out/\xb1\xa8\xb8\xe6-1.emf", F_OK) == 0);
+        const QByteArray picture = QFile::encodeName(gbk.path()) + "/out/\xb1\xa8\xb8\xe6-1.emf";
+        QVERIFY(access(picture, F_OK) == 0);
+        // Qt cannot remove what it cannot name.
+        QCOMPARE(unlink(picture), 0);
+        QCOMPARE(unlink(name), 0);
     }
 
     void folderDialogThatGivesNothingChangesNothing()
