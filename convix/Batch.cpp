@@ -10,8 +10,10 @@
 #include <QPainter>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace convix {
 namespace {
@@ -37,6 +39,27 @@ QByteArray encode(const QImage &rendered, Format format, int dpi)
     if (!writer.write(paper))
         throw std::runtime_error("无法编码图片：" + writer.errorString().toStdString());
     return bytes;
+}
+
+std::pair<qint64, qint64> frameOf(const QString &emfPath)
+{
+    QFile file(emfPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
+    const QByteArray header = file.read(88);
+    if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
+        throw std::runtime_error("不是EMF图片");
+    // The header records the whole file's length; a cut-off copy renders blank.
+    if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
+        throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
+    // The frame is in hundredths of a millimetre, both edges inclusive; its
+    // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
+    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(header.constData() + offset)); };
+    const qint64 width = at(32) - at(24) + 1;
+    const qint64 height = at(36) - at(28) + 1;
+    if (width <= 1 || height <= 1)
+        throw std::runtime_error("图片已损坏：图框为空");
+    return {width, height};
 }
 
 } // namespace
@@ -72,22 +95,7 @@ QString targetPath(const QString &emfPath, Format format)
 
 QSize pixelSize(const QString &emfPath, int dpi)
 {
-    QFile file(emfPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
-    const QByteArray header = file.read(88);
-    if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
-        throw std::runtime_error("不是EMF图片");
-    // The header records the whole file's length; a cut-off copy renders blank.
-    if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
-        throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
-    // The frame is in hundredths of a millimetre, both edges inclusive; its
-    // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
-    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(header.constData() + offset)); };
-    const qint64 width = at(32) - at(24) + 1;
-    const qint64 height = at(36) - at(28) + 1;
-    if (width <= 1 || height <= 1)
-        throw std::runtime_error("图片已损坏：图框为空");
+    const auto [width, height] = frameOf(emfPath);
     const qint64 pixelsWide = std::llround(double(width) * dpi / 2540.0);
     const qint64 pixelsHigh = std::llround(double(height) * dpi / 2540.0);
     if (pixelsWide < 1 || pixelsHigh < 1 || pixelsWide * pixelsHigh > kMostPixels)
@@ -98,6 +106,13 @@ QSize pixelSize(const QString &emfPath, int dpi)
                                      .arg(kMostPixels)
                                      .toStdString());
     return QSize(static_cast<int>(pixelsWide), static_cast<int>(pixelsHigh));
+}
+
+QSize fittedSize(const QString &emfPath, QSize box)
+{
+    const auto [width, height] = frameOf(emfPath);
+    const double scale = std::min(box.width() / double(width), box.height() / double(height));
+    return QSize(std::max(1, int(std::lround(width * scale))), std::max(1, int(std::lround(height * scale))));
 }
 
 QImage checkedSize(const QByteArray &png, QSize asked)

@@ -30,6 +30,9 @@ constexpr qint64 kMostPixels = 4096 * 4096;
 // std::runtime_error when the file is no EMF, shorter than its header says,
 // or too large to be drawn at that size.
 QSize pixelSize(const QString &emfPath, int dpi);
+// The picture's shape at the most pixels that fit in the box; throws as
+// pixelSize does for a file that is not a whole EMF.
+QSize fittedSize(const QString &emfPath, QSize box);
 // The picture the office drew (a PNG) when it has the size asked for;
 // throws std::runtime_error saying what came out otherwise.
 QImage checkedSize(const QByteArray &rendered, QSize asked);

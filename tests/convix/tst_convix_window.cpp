@@ -230,6 +230,19 @@ private slots:
                                  convix::checkedSize(FakeRenderer().render(huge, {5000, 5000}), {5000, 5000}));
     }
 
+    void picturesFitTheirBoxInTheirShape()
+    {
+        const QString page = dir.filePath("fit.emf");
+        writeEmf(page, 21000, 29700);
+        QCOMPARE(convix::fittedSize(page, {256, 256}), QSize(181, 256));
+        writeEmf(page, 29700, 21000);
+        QCOMPARE(convix::fittedSize(page, {256, 256}), QSize(256, 181));
+        QCOMPARE(convix::fittedSize(page, {100, 400}), QSize(100, 71));
+        // A sliver keeps a pixel of height rather than vanishing.
+        writeEmf(page, std::numeric_limits<qint32>::max(), 100);
+        QCOMPARE(convix::fittedSize(page, {256, 256}), QSize(256, 1));
+    }
+
     void emptyFolderCannotStart()
     {
         const QString folder = dir.filePath("empty");
