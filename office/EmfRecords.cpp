@@ -1,0 +1,27 @@
+#include "office/EmfRecords.h"
+
+#include <QtEndian>
+
+namespace office {
+
+QList<EmfRecord> wholeRecords(const QByteArray &emf)
+{
+    QList<EmfRecord> records;
+    if (emf.size() < kEmfHeaderSize)
+        return {};
+    for (qsizetype at = 0; at < emf.size();) {
+        if (emf.size() - at < 8)
+            return {};
+        const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (size < 8 || size % 4 != 0 || size > quint64(emf.size() - at))
+            return {};
+        records.append({type, at, size});
+        at += size;
+    }
+    if (records.last().type != kEmfEndOfFile)
+        return {};
+    return records;
+}
+
+} // namespace office
