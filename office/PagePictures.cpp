@@ -1,6 +1,7 @@
 #include "office/PagePictures.h"
 
 #include "office/EmfRecordCount.h"
+#include "office/EmfTransparentFills.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
@@ -57,6 +58,7 @@ Picture pictureOf(const Reference<css::lang::XComponent> &document, const css::a
     if (picture.emf.size() < 88
         || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
         throw Failure("办公软件给出的页面图片不完整");
+    completeTransparentFills(picture.emf);
     correctRecordCount(picture.emf);
     return picture;
 }

@@ -2,6 +2,7 @@
 #include "conversion/ConvertDocument.h"
 #include "office/EmfRecordCount.h"
 #include "office/LibreOffice.h"
+#include "office/PictureRenderer.h"
 #include "platform/NativePath.h"
 #include "support/Documents.h"
 #include "support/Emf.h"
@@ -11,17 +12,59 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRect>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <unistd.h>
 
 namespace {
 
 const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
+
+// Where a page is marked below its top quarter (where the watermark document
+// has nothing but its watermark), drawn on white paper.
+struct Marks {
+    QRect box;
+    int marked = 0;
+    int dark = 0;
+};
+
+Marks marksOf(const QImage &drawn)
+{
+    QImage paper(drawn.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, drawn);
+    Marks marks;
+    for (int y = paper.height() / 4; y < paper.height(); ++y)
+        for (int x = 0; x < paper.width(); ++x) {
+            const int grey = qGray(paper.pixel(x, y));
+            if (grey >= 245)
+                continue;
+            marks.box |= QRect(x, y, 1, 1);
+            ++marks.marked;
+            marks.dark += grey < 140;
+        }
+    return marks;
+}
+
+QString described(const Marks &marks)
+{
+    const QRect &b = marks.box;
+    return QStringLiteral("(%1,%2)-(%3,%4) marked %5 dark %6")
+        .arg(b.left())
+        .arg(b.top())
+        .arg(b.right())
+        .arg(b.bottom())
+        .arg(marks.marked)
+        .arg(marks.dark);
+}
 
 int enginePageCount(const QString &path)
 {
@@ -173,6 +216,41 @@ private slots:
         QVERIFY2(text.contains(QString("Name:" + stem + ".fodt").remove(QChar(0x20))), qPrintable(text));
         QVERIFY2(text.contains(QString("Path:" + document).remove(QChar(0x20))), qPrintable(text));
         QVERIFY2(!text.contains("stale") && !text.contains("private"), qPrintable(text));
+    }
+
+    void transparentLettersAreCompleteLightAndInPlaceForEveryReader()
+    {
+        const QString document = documents::withWatermark(dir.path(), "watermark.fodt");
+        const QString out = freshFolder("watermark");
+        QVERIFY(!conversion::ConvertDocument({document, out, dir.filePath("watermark.log"), {}}, [] {
+                     return office::startLibreOffice();
+                 }).failed());
+        QFile page(out + "watermark-1.emf");
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QFile plain(out + "plain.emf");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write(withoutEmfPlus(page.readAll()));
+        plain.close();
+        QFile::copy(document, "/tmp/wm/t3.fodt");
+        QVERIFY(!officePdf(document, out).isEmpty());
+        const Marks theirs = marksOf(pdfPageImage(out + "watermark.pdf", 1, 96));
+        QVERIFY2(theirs.marked > 2000, qPrintable(described(theirs)));
+
+        // The office reads the EMF+ part; a reader without EMF+ the rest.
+        auto renderer = office::startPictureRenderer();
+        const QSize a4At96Dpi(794, 1123);
+        const Marks withEmfPlus = marksOf(QImage::fromData(renderer->render(page.fileName(), a4At96Dpi)));
+        const Marks plainEmf = marksOf(QImage::fromData(renderer->render(plain.fileName(), a4At96Dpi)));
+        renderer->quit();
+        for (const Marks &ours : {withEmfPlus, plainEmf}) {
+            const QString both = described(ours) + ", the office's PDF " + described(theirs);
+            for (int edge : {ours.box.left() - theirs.box.left(), ours.box.top() - theirs.box.top(),
+                             ours.box.right() - theirs.box.right(), ours.box.bottom() - theirs.box.bottom()})
+                QVERIFY2(std::abs(edge) <= 3, qPrintable(both));
+            QVERIFY2(ours.dark < ours.marked / 100, qPrintable(both));
+        }
+        // Every letter, not the first alone.
+        QVERIFY2(withEmfPlus.marked > plainEmf.marked * 0.8, qPrintable(described(withEmfPlus)));
     }
 
     void recordCountIsMendedOnlyWhereTheRecordsRunWhole()

@@ -14,6 +14,8 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
  xmlns:dc="http://purl.org/dc/elements/1.1/"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.text">
 <office:automatic-styles>
  <style:page-layout style:name="Portrait"><style:page-layout-properties fo:page-width="210mm" fo:page-height="297mm" style:print-orientation="portrait" fo:margin-top="20mm" fo:margin-bottom="20mm" fo:margin-left="20mm" fo:margin-right="20mm"/></style:page-layout>
@@ -25,11 +27,15 @@ const char kHead[] = R"(<?xml version="1.0" encoding="UTF-8"?>
  <style:style style:name="Break" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
  <style:style style:name="ToLandscape" style:family="paragraph" style:master-page-name="Wide"/>
  <style:style style:name="ToPortrait" style:family="paragraph" style:master-page-name="Standard"/>
+ <style:style style:name="ToMarked" style:family="paragraph" style:master-page-name="Marked"/>
+ <style:style style:name="MarkLetters" style:family="paragraph"><style:text-properties fo:font-size="66pt" fo:font-family="Liberation Sans"/></style:style>
+ <style:style style:name="Mark" style:family="graphic"><style:graphic-properties draw:stroke="none" draw:fill="solid" draw:fill-color="#808080" draw:opacity="50%" style:run-through="background" style:wrap="run-through" draw:auto-grow-height="false" draw:auto-grow-width="false"/></style:style>
 </office:automatic-styles>
 <office:master-styles>
  <style:master-page style:name="Standard" style:page-layout-name="Portrait"/>
  <style:master-page style:name="Wide" style:page-layout-name="Landscape"/>
  <style:master-page style:name="Right" style:page-layout-name="RightOnly"/>
+ <style:master-page style:name="Marked" style:page-layout-name="Portrait"><style:header><text:p><draw:custom-shape text:anchor-type="paragraph" draw:style-name="Mark" svg:x="10mm" svg:y="100mm" svg:width="150mm" svg:height="60mm"><text:p text:style-name="MarkLetters">DRAFT CONTRACT</text:p><draw:enhanced-geometry svg:viewBox="0 0 21600 21600" draw:type="fontwork-plain-text" draw:text-path="true" draw:text-path-mode="shape" draw:text-path-scale="shape" draw:enhanced-path="M 0 0 L 21600 0 N M 0 21600 L 21600 21600 N"/></draw:custom-shape></text:p></style:header></style:master-page>
  <style:master-page style:name="Headed" style:page-layout-name="Portrait"><style:header><text:p>Header text</text:p></style:header><style:footer><text:p>Footer text</text:p></style:footer></style:master-page>
 </office:master-styles>
 <office:body><office:text>
@@ -129,6 +135,11 @@ QString withFileNameFields(const QString &folder, const QString &name)
         file.write(xml);
     }
     return document;
+}
+
+QString withWatermark(const QString &folder, const QString &name)
+{
+    return write(folder, name, "<text:p text:style-name=\"ToMarked\">Terms above the watermark</text:p>\n");
 }
 
 QString chineseText(const QString &folder, const QString &name, const QString &text)

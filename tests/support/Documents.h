@@ -24,6 +24,9 @@ QString inFaces(const QString &folder, const QString &name, const QStringList &f
 // A header with the document's file name and a body line with its full
 // path, both as fields the office fills in (their stored text is "stale").
 QString withFileNameFields(const QString &folder, const QString &name);
+// One short line at the top of a page whose header holds a watermark in the
+// page's middle: "DRAFT CONTRACT" in grey at half opacity, letters as outlines.
+QString withWatermark(const QString &folder, const QString &name);
 // One page of Chinese text.
 QString chineseText(const QString &folder, const QString &name, const QString &text);
 

@@ -99,3 +99,25 @@ inline bool emfDrawsBitmap(const QByteArray &emf)
     }
     return false;
 }
+
+// The picture as a reader that knows no EMF+ sees it: without the comment
+// records that carry EMF+.
+inline QByteArray withoutEmfPlus(const QByteArray &emf)
+{
+    QByteArray plain;
+    quint32 records = 0;
+    for (qsizetype at = 0; at + 8 <= emf.size();) {
+        const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+        const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+        if (size < 8 || quint64(at) + size > quint64(emf.size()))
+            return {};
+        if (type != 70 || size < 16 || emf.mid(at + 12, 4) != "EMF+") {
+            plain += emf.mid(at, size);
+            ++records;
+        }
+        at += size;
+    }
+    qToLittleEndian<quint32>(quint32(plain.size()), plain.data() + 48);
+    qToLittleEndian<quint32>(records, plain.data() + 52);
+    return plain;
+}

@@ -35,6 +35,15 @@ int pdfPageCount(const QByteArray &pdf)
     return static_cast<int>(QString::fromLatin1(pdf).count(page));
 }
 
+QImage pdfPageImage(const QString &pdfPath, int page, int dpi)
+{
+    QProcess draw;
+    draw.start("pdftoppm", {"-png", "-r", QString::number(dpi), "-f", QString::number(page), "-l",
+                            QString::number(page), "-singlefile", pdfPath});
+    draw.waitForFinished(60000);
+    return QImage::fromData(draw.readAllStandardOutput(), "PNG");
+}
+
 QList<QStringList> pdfPageWords(const QString &pdfPath)
 {
     QProcess text;

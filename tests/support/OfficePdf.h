@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,10 @@
 QByteArray officePdf(const QString &document, const QString &outFolder);
 
 int pdfPageCount(const QByteArray &pdf);
+
+// One page of a PDF file as pdftoppm draws it at the resolution; null when
+// it cannot.
+QImage pdfPageImage(const QString &pdfPath, int page, int dpi);
 
 // The words on each page of a PDF file, sorted (through pdftotext).
 QList<QStringList> pdfPageWords(const QString &pdfPath);
