@@ -65,9 +65,23 @@ double difference(const QImage &a, const QImage &b)
     return sum / (255.0 * width * height);
 }
 
+void saveBeside(const QImage &ours, const QImage &theirs, const QString &path)
+{
+    constexpr int kGap = 8;
+    QImage both(ours.width() + kGap + theirs.width(), std::max(ours.height(), theirs.height()),
+                QImage::Format_Grayscale8);
+    both.fill(Qt::gray);
+    QPainter painter(&both);
+    painter.drawImage(0, 0, ours);
+    painter.drawImage(ours.width() + kGap, 0, theirs);
+    painter.end();
+    both.save(path, "PNG");
+}
+
 } // namespace
 
-QString measureFidelity(const QStringList &documents, const QString &outputFolder, const QString &workFolder)
+QString measureFidelity(const QStringList &documents, const QString &outputFolder, const QString &workFolder,
+                        const QString &besideFolder)
 {
     auto renderer = office::startPictureRenderer();
     std::vector<std::pair<double, QString>> pages;
@@ -82,7 +96,10 @@ QString measureFidelity(const QStringList &documents, const QString &outputFolde
             QImage onWhite(mine.size(), QImage::Format_ARGB32);
             onWhite.fill(Qt::white);
             QPainter(&onWhite).drawImage(0, 0, mine);
-            const double d = difference(onWhite.convertToFormat(QImage::Format_Grayscale8), theirs[page - 1]);
+            const QImage grey = onWhite.convertToFormat(QImage::Format_Grayscale8);
+            const double d = difference(grey, theirs[page - 1]);
+            if (!besideFolder.isEmpty())
+                saveBeside(grey, theirs[page - 1], besideFolder + "/" + QFileInfo(ours).completeBaseName() + ".png");
             std::printf("  %-40s %.3f\n", qPrintable(QFileInfo(ours).fileName()), d);
             pages.emplace_back(d, QFileInfo(ours).fileName());
         }

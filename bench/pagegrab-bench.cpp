@@ -1,4 +1,4 @@
-// pagegrab-bench [--jobs N] [--no-peer] [--fidelity] [--log FILE] OUTPUT_FOLDER DOCUMENT...
+// pagegrab-bench [--jobs N] [--no-peer] [--fidelity [--beside DIR]] [--log FILE] OUTPUT_FOLDER DOCUMENT...
 //
 // Converts the documents as a batch run does (the batch component, N
 // documents in flight, one fresh office each; files named stem-N.emf, the
@@ -65,12 +65,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption jobs("jobs", "Documents in flight (default as the window's).", "N");
     const QCommandLineOption noPeer("no-peer", "Time our conversion only.");
     const QCommandLineOption fidelity("fidelity", "Compare every picture with the office's own PDF of its page.");
+    const QCommandLineOption beside("beside",
+                                    "With --fidelity, write each page drawn beside the PDF's as DIR/NAME.png.", "DIR");
     const QCommandLineOption logOption("log", "The processing log (default OUTPUT_FOLDER/Pagegrab.log).", "FILE");
     const QCommandLineOption holdFirst("hold-first",
                                        "Hold the first document S seconds as it opens, as a slow document would "
                                        "(the others go on; what waits behind it shows in our own peak memory).",
                                        "S");
-    options.addOptions({jobs, noPeer, fidelity, logOption, holdFirst});
+    options.addOptions({jobs, noPeer, fidelity, beside, logOption, holdFirst});
     options.addPositionalArgument("OUTPUT_FOLDER", "Where the pictures go.");
     options.addPositionalArgument("DOCUMENT", "Documents to convert.", "DOCUMENT...");
     options.process(app);
@@ -155,7 +157,8 @@ int main(int argc, char *argv[])
     if (options.isSet(fidelity)) {
         QTemporaryDir work;
         std::printf("\nfidelity per page (mean absolute difference, 0 identical):\n");
-        std::printf("%s\n", qPrintable(measureFidelity(batch.documents, batch.outputFolder, work.path())));
+        std::printf("%s\n", qPrintable(measureFidelity(batch.documents, batch.outputFolder, work.path(),
+                                                       options.value(beside))));
     }
 
     double peer = 0;
