@@ -83,6 +83,8 @@ void saveBeside(const QImage &ours, const QImage &theirs, const QString &path)
 QString measureFidelity(const QStringList &documents, const QString &outputFolder, const QString &workFolder,
                         const QString &besideFolder)
 {
+    if (!besideFolder.isEmpty())
+        QDir().mkpath(besideFolder);
     auto renderer = office::startPictureRenderer();
     std::vector<std::pair<double, QString>> pages;
     for (const QString &document : documents) {
