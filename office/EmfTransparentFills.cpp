@@ -295,7 +295,10 @@ void completeTransparentFills(QByteArray &emf)
             continue;
         const qsizetype drawing = drawingAfter(records, i);
         const auto outlines = drawing < records.size() ? polyPolygon(emf, records[drawing]) : std::nullopt;
-        if (!outlines || outlines->counts.isEmpty() || outlines->counts[0] != fill->points)
+        // A path of more points than a record's size can say is left alone.
+        constexpr qsizetype kMostPoints = 1 << 26;
+        if (!outlines || outlines->counts.isEmpty() || outlines->counts[0] != fill->points
+            || outlines->points.size() > kMostPoints)
             continue;
         if (!objectId)
             objectId = unusedPlusObjectId(emf, records);

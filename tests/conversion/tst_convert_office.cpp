@@ -1,6 +1,7 @@
 #include "conversion/BatchRun.h"
 #include "conversion/ConvertDocument.h"
 #include "office/EmfRecordCount.h"
+#include "office/EmfTransparentFills.h"
 #include "office/LibreOffice.h"
 #include "office/PictureRenderer.h"
 #include "platform/NativePath.h"
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <unistd.h>
 
@@ -251,6 +253,81 @@ private slots:
         }
         // Every letter, not the first alone.
         QVERIFY2(withEmfPlus.marked > plainEmf.marked * 0.8, qPrintable(described(withEmfPlus)));
+    }
+
+    void transparentFillsAreRewrittenOnlyWhereLaidOutAsTheWriterLaysThem()
+    {
+        const auto record = [](quint32 type, const QList<quint32> &fields, const QByteArray &tail = {}) {
+            QByteArray bytes(8, '\0');
+            qToLittleEndian<quint32>(type, bytes.data());
+            for (quint32 field : fields) {
+                char little[4];
+                qToLittleEndian(field, little);
+                bytes.append(little, 4);
+            }
+            bytes += tail;
+            qToLittleEndian<quint32>(quint32(bytes.size()), bytes.data() + 4);
+            return bytes;
+        };
+        const auto points16 = [](const QList<qint16> &xy) {
+            QByteArray bytes(xy.size() * 2, '\0');
+            qToLittleEndian<qint16>(xy.constData(), xy.size(), bytes.data());
+            return bytes;
+        };
+        // The writer's layout: a transparent EMF+ fill of the first outline,
+        // then the brush, then the plain fill of every outline.
+        const auto picture = [&](quint32 plusPoints, const QByteArray &before) {
+            QByteArray fill(12, '\0');
+            qToLittleEndian<quint16>(0x400C, fill.data());
+            qToLittleEndian<quint16>(0xC000, fill.data() + 2);
+            fill += record(0, {0x7F808080, plusPoints}, points16({1, 1, 2, 1, 2, 2})).mid(8);
+            qToLittleEndian<quint32>(quint32(fill.size()), fill.data() + 4);
+            qToLittleEndian<quint32>(quint32(fill.size() - 12), fill.data() + 8);
+            QByteArray emf = scriptedPicture(1);
+            qToLittleEndian<quint16>(2, emf.data() + 56);
+            emf += before + record(17, {8}) + record(9, {2540, 2540}) + record(11, {96, 96})
+                   + record(70, {quint32(4 + fill.size()), 0x2B464D45}, fill) + record(39, {1, 0, 0x808080, 0})
+                   + record(37, {1})
+                   + record(91, {0, 0, 0, 0, 2, 7, 3, 4},
+                            points16({2540, 5080, 5080, 2540, 5080, 5080, 0, 0, 100, 0, 100, 100, 0, 100}))
+                   + record(14, {0, 16, 20});
+            qToLittleEndian<quint32>(quint32(emf.size()), emf.data() + 48);
+            qToLittleEndian<quint32>(emfRecordsHeld(emf), emf.data() + 52);
+            return emf;
+        };
+        const auto types = [](const QByteArray &emf) {
+            QList<quint32> found;
+            for (qsizetype at = 0; at + 8 <= emf.size(); at += qFromLittleEndian<quint32>(emf.constData() + at + 4))
+                found << qFromLittleEndian<quint32>(emf.constData() + at);
+            return found;
+        };
+
+        QByteArray mended = picture(3, {});
+        office::completeTransparentFills(mended);
+        QCOMPARE(types(mended), (QList<quint32>{1, 17, 9, 11, 70, 39, 37, 33, 39, 37, 91, 34, 40, 14}));
+        QCOMPARE(readEmfHeader(mended).records, emfRecordsHeld(mended));
+        QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + 48), quint32(mended.size()));
+        QCOMPARE(qFromLittleEndian<quint16>(mended.constData() + 56), quint16(3));
+        QVERIFY(mended.contains(record(39, {2, 0, 0xC0C0C0, 0})));
+        // One path of all seven points, in device pixels: 2540 logical units are 96.
+        const qsizetype path = mended.indexOf(QByteArray::fromHex("0840"));
+        QVERIFY(path > 0);
+        QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + path + 16), quint32(7));
+        float first[2];
+        std::memcpy(first, mended.constData() + path + 24, 8);
+        QCOMPARE(first[0], 96.0f);
+        QCOMPARE(first[1], 192.0f);
+        // Filled in the transparent colour.
+        QVERIFY(mended.contains(QByteArray::fromHex("1440008010000000040000008080807f")));
+
+        // What is not that layout, or not whole, stays as it is.
+        const QByteArray worldTransform = record(35, {0, 0, 0, 0, 0, 0});
+        for (QByteArray other :
+             {picture(2, {}), picture(400, {}), picture(3, worldTransform), picture(3, {}).chopped(4)}) {
+            const QByteArray before = other;
+            office::completeTransparentFills(other);
+            QCOMPARE(other, before);
+        }
     }
 
     void recordCountIsMendedOnlyWhereTheRecordsRunWhole()
