@@ -18,29 +18,6 @@
 namespace convix {
 namespace {
 
-QByteArray encode(const QImage &rendered, Format format, int dpi)
-{
-    // Every picture is a page on white paper, as BMP and JPG (which keep no
-    // transparency) need it and as PNG then shows it alike.
-    QImage paper(rendered.size(), QImage::Format_RGB32);
-    paper.fill(Qt::white);
-    QPainter(&paper).drawImage(0, 0, rendered);
-    // A fresh image says 96 dpi; a page drawn at another resolution would
-    // then be placed in a document that many times too large or too small.
-    const int dotsPerMeter = int(std::lround(dpi / 0.0254));
-    paper.setDotsPerMeterX(dotsPerMeter);
-    paper.setDotsPerMeterY(dotsPerMeter);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, extensionOf(format));
-    if (format == Format::Jpg)
-        writer.setQuality(90);
-    if (!writer.write(paper))
-        throw std::runtime_error("无法编码图片：" + writer.errorString().toStdString());
-    return bytes;
-}
-
 std::pair<qint64, qint64> frameOf(const QString &emfPath)
 {
     QFile file(emfPath);
@@ -63,6 +40,29 @@ std::pair<qint64, qint64> frameOf(const QString &emfPath)
 }
 
 } // namespace
+
+QByteArray encoded(const QImage &rendered, Format format, int dpi)
+{
+    // Every picture is a page on white paper, as BMP and JPG (which keep no
+    // transparency) need it and as PNG then shows it alike.
+    QImage paper(rendered.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, rendered);
+    // A fresh image says 96 dpi; a page drawn at another resolution would
+    // then be placed in a document that many times too large or too small.
+    const int dotsPerMeter = int(std::lround(dpi / 0.0254));
+    paper.setDotsPerMeterX(dotsPerMeter);
+    paper.setDotsPerMeterY(dotsPerMeter);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, extensionOf(format));
+    if (format == Format::Jpg)
+        writer.setQuality(90);
+    if (!writer.write(paper))
+        throw std::runtime_error("无法编码图片：" + writer.errorString().toStdString());
+    return bytes;
+}
 
 const char *extensionOf(Format format)
 {
@@ -188,7 +188,7 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 if (!renderer)
                     renderer = startRenderer();
                 platform::writeFileWhole(target,
-                                         encode(checkedSize(renderer->render(file, size), size), job.format, job.dpi));
+                                         encoded(checkedSize(renderer->render(file, size), size), job.format, job.dpi));
                 ++outcome.written;
             }
         } catch (const office::Failure &f) {

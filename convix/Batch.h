@@ -36,6 +36,10 @@ QSize fittedSize(const QString &emfPath, QSize box);
 // The picture the office drew (a PNG) when it has the size asked for;
 // throws std::runtime_error saying what came out otherwise.
 QImage checkedSize(const QByteArray &rendered, QSize asked);
+// The picture as a page on white paper, in the format's bytes, marked with
+// the resolution it was drawn at; throws std::runtime_error when it cannot
+// be encoded.
+QByteArray encoded(const QImage &rendered, Format format, int dpi);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
 

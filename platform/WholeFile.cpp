@@ -106,4 +106,28 @@ void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permi
     }
 }
 
+void writeIntoFile(const QString &target, const QByteArray &bytes, mode_t permissions)
+{
+    const QByteArray path = toNativePath(target);
+    // Without blocking: a pipe of that name is refused below, not waited on.
+    const int fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return writeFileWhole(target, bytes, permissions);
+    if (fd < 0)
+        throw Failed(target, errno);
+    struct stat existing {};
+    int error = fstat(fd, &existing) != 0 ? errno : S_ISREG(existing.st_mode) ? 0 : EINVAL;
+    if (!error && ftruncate(fd, 0) != 0)
+        error = errno;
+    if (!error)
+        error = writeAll(fd, bytes);
+    // Partly written, it is emptied again: a reader finds nothing rather than
+    // a cut-off file.
+    if (error && S_ISREG(existing.st_mode))
+        (void)!ftruncate(fd, 0);
+    close(fd);
+    if (error)
+        throw Failed(target, error);
+}
+
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "support/Documents.h"
+#include "support/Processes.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,19 +13,6 @@
 namespace {
 
 const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
-
-// Processes whose command line names an office pipe of the given program.
-QList<int> officesOf(qint64 pid)
-{
-    QList<int> found;
-    const QByteArray mark = "pipe,name=pagegrab-" + QByteArray::number(pid) + "-";
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(mark))
-            found << entry.toInt();
-    }
-    return found;
-}
 
 QStringList socketsOf(qint64 pid)
 {

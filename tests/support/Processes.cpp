@@ -33,6 +33,18 @@ QList<int> officeChildren()
     return found;
 }
 
+QList<int> officesOf(qint64 pid)
+{
+    QList<int> found;
+    const QByteArray mark = "pipe,name=pagegrab-" + QByteArray::number(pid) + "-";
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(mark))
+            found << entry.toInt();
+    }
+    return found;
+}
+
 void OfficeSockets::note()
 {
     before_ = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);

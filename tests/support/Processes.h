@@ -10,6 +10,9 @@ bool alive(pid_t pid);
 
 // Office processes whose parent is this process (ours, started by the layer).
 QList<int> officeChildren();
+// Office processes started by the program with this process id, wherever
+// they are now (their pipe's name says whose they are).
+QList<int> officesOf(qint64 pid);
 
 // The socket files offices keep in /tmp. An office that is ended, and the
 // office's own command-line conversion, leave theirs behind; a test that

@@ -1,0 +1,98 @@
+#include "convix/Thumbnail.h"
+
+#include "platform/WholeFile.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace convix {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString kUsage = QStringLiteral("用法：pagegrab-thumbnailer -s 尺寸 EMF图片 PNG缩略图");
+
+// A thumbnail says nothing of a resolution; this is what any fresh PNG says.
+constexpr int kScreenDpi = 96;
+
+constexpr quint32 kEndOfFileRecord = 14;
+
+// A picture whose records were cut or garbled behind a whole header draws as
+// a blank page, which is no thumbnail of it: its records must run whole from
+// the header to an end-of-file record at the length the header gives. The
+// header itself was checked already (fittedSize).
+void checkRecords(const QString &emfPath)
+{
+    QFile file(emfPath);
+    const uchar *bytes = file.open(QIODevice::ReadOnly) ? file.map(0, file.size()) : nullptr;
+    if (!bytes)
+        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
+    const quint64 length = qFromLittleEndian<quint32>(bytes + 48);
+    quint64 at = 0;
+    quint32 type = 0;
+    while (at + 8 <= length) {
+        type = qFromLittleEndian<quint32>(bytes + at);
+        const quint32 size = qFromLittleEndian<quint32>(bytes + at + 4);
+        if (size < 8 || size % 4 != 0 || at + size > length)
+            break;
+        at += size;
+    }
+    if (at != length || type != kEndOfFileRecord)
+        throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
+}
+
+} // namespace
+
+ThumbnailRequest readThumbnailArguments(const QStringList &arguments)
+{
+    ThumbnailRequest request;
+    if (arguments.size() != 4 || arguments[0] != "-s" || arguments[2].isEmpty() || arguments[3].isEmpty()) {
+        request.problem = kUsage;
+        return request;
+    }
+    bool number = false;
+    const int size = arguments[1].toInt(&number);
+    if (!number || size < 1 || size > kLargestThumbnail) {
+        request.problem =
+            QStringLiteral("缩略图尺寸应为1到%1之间的像素数，而不是“%2”").arg(kLargestThumbnail).arg(arguments[1]);
+        return request;
+    }
+    request.size = size;
+    request.input = arguments[2];
+    request.output = arguments[3];
+    return request;
+}
+
+office::Limits thumbnailLimits()
+{
+    office::Limits limits;
+    // Loading and drawing one small picture takes a fraction of a second; a
+    // start that hangs is retried within the default start limit.
+    limits.call = 20s;
+    limits.document = 20s;
+    // A page's picture needs far less than a document; an EMF that asks for
+    // more is not drawn.
+    limits.memory = std::min<std::int64_t>(limits.memory, std::int64_t(1) << 30);
+    return limits;
+}
+
+QByteArray thumbnail(const QString &emfPath, int size, const RendererFactory &startRenderer)
+{
+    const QSize pixels = fittedSize(emfPath, QSize(size, size));
+    checkRecords(emfPath);
+    const auto renderer = startRenderer();
+    const QImage drawn = checkedSize(renderer->render(emfPath, pixels), pixels);
+    renderer->quit();
+    return encoded(drawn, Format::Png, kScreenDpi);
+}
+
+void writeThumbnail(const QString &output, const QByteArray &png)
+{
+    // Private: a thumbnail shows the page, which may be nobody else's to see.
+    platform::writeIntoFile(output, png, 0600);
+}
+
+} // namespace convix
