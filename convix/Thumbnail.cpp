@@ -1,9 +1,9 @@
 #include "convix/Thumbnail.h"
 
+#include "office/EmfRecords.h"
 #include "platform/WholeFile.h"
 
 #include <QFile>
-#include <QtEndian>
 
 #include <algorithm>
 #include <stdexcept>
@@ -18,29 +18,20 @@ const QString kUsage = QStringLiteral("用法：pagegrab-thumbnailer -s 尺寸 E
 // A thumbnail says nothing of a resolution; this is what any fresh PNG says.
 constexpr int kScreenDpi = 96;
 
-constexpr quint32 kEndOfFileRecord = 14;
+// Larger than any page's picture; what claims more is not read, let alone drawn.
+constexpr qint64 kLargestPicture = qint64(256) << 20;
 
 // A picture whose records were cut or garbled behind a whole header draws as
 // a blank page, which is no thumbnail of it: its records must run whole from
-// the header to an end-of-file record at the length the header gives. The
-// header itself was checked already (fittedSize).
+// the header to an end-of-file record.
 void checkRecords(const QString &emfPath)
 {
     QFile file(emfPath);
-    const uchar *bytes = file.open(QIODevice::ReadOnly) ? file.map(0, file.size()) : nullptr;
-    if (!bytes)
+    if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
-    const quint64 length = qFromLittleEndian<quint32>(bytes + 48);
-    quint64 at = 0;
-    quint32 type = 0;
-    while (at + 8 <= length) {
-        type = qFromLittleEndian<quint32>(bytes + at);
-        const quint32 size = qFromLittleEndian<quint32>(bytes + at + 4);
-        if (size < 8 || size % 4 != 0 || at + size > length)
-            break;
-        at += size;
-    }
-    if (at != length || type != kEndOfFileRecord)
+    if (file.size() > kLargestPicture)
+        throw std::runtime_error("图片大于256 MB，不画缩略图");
+    if (office::wholeRecords(file.readAll()).isEmpty())
         throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
 }
 
