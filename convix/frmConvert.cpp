@@ -1,5 +1,6 @@
 #include "convix/frmConvert.h"
 
+#include "convix/Preview.h"
 #include "gui/MessageBox.h"
 
 #include <QCloseEvent>
@@ -16,17 +17,21 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 const QString kNoPictures = QStringLiteral("该目录中没有EMF图片文件。");
+const QString kPreviewing = QStringLiteral("正在生成预览…");
 
 } // namespace
 
 frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRenderer)
-    : folder_(folder), files_(convix::pictureFiles(folder)), startRenderer_(std::move(startRenderer))
+    : folder_(folder), files_(convix::pictureFiles(folder)), startRenderer_(std::move(startRenderer)),
+      preview_(std::make_unique<convix::Preview>(startRenderer_))
 {
     setObjectName("frmConvert");
     setWindowTitle("图片格式转换");
@@ -39,6 +44,25 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
     lstFiles = new QListWidget;
     for (const QString &file : files_)
         lstFiles->addItem(QFileInfo(file).fileName());
+    // The page selected, drawn at the size of its area, which takes what
+    // room there is (its own picture does not hold the window at its size).
+    lblPreview = new QLabel;
+    lblPreview->setAlignment(Qt::AlignCenter);
+    lblPreview->setWordWrap(true);
+    lblPreview->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    lblPreview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    lblPreview->setMinimumSize(160, 160);
+    lblPreview->installEventFilter(this);
+    auto *pages = new QSplitter(Qt::Horizontal);
+    pages->setChildrenCollapsible(false);
+    pages->addWidget(lstFiles);
+    pages->addWidget(lblPreview);
+    pages->setStretchFactor(1, 1);
+    pages->setSizes({200, 760});
+    // A resize is drawn anew once it has come to rest.
+    previewResized_ = new QTimer(this);
+    previewResized_->setSingleShot(true);
+    previewResized_->setInterval(150);
 
     auto *options = new QGroupBox("转换为");
     OptBmp = new QRadioButton("BMP");
@@ -78,19 +102,30 @@ frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRende
     layout->addWidget(lblFolder);
     layout->addWidget(
         new QLabel(files_.isEmpty() ? kNoPictures : QStringLiteral("共%1个EMF图片文件：").arg(files_.size())));
-    layout->addWidget(lstFiles, 1);
+    layout->addWidget(pages, 1);
     layout->addWidget(options);
     layout->addWidget(barProgress);
     layout->addWidget(new QLabel("转换失败的文件："));
     layout->addWidget(lstFailed);
     layout->addLayout(buttons);
-    resize(520, 480);
-    if (const QScreen *screen = this->screen())
+    // Large enough for a page's text to be read in the preview, where the
+    // screen has room for it.
+    resize(1000, 900);
+    if (const QScreen *screen = this->screen()) {
+        resize(size().boundedTo(screen->availableGeometry().size() * 0.9));
         move(screen->availableGeometry().center() - rect().center());
+    }
 
     connect(CmdStart, &QPushButton::clicked, this, &frmConvert::CmdStart_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmConvert::CmdCancel_Click);
     connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(lstFiles, &QListWidget::itemSelectionChanged, this, &frmConvert::previewSelected);
+    connect(previewResized_, &QTimer::timeout, this, &frmConvert::previewSelected);
+    connect(preview_.get(), &convix::Preview::shown, this, &frmConvert::previewShown);
+    connect(preview_.get(), &convix::Preview::failed, this, [this](const QString &, const QString &reason) {
+        previewShown_.clear();
+        lblPreview->setText("无法预览：" + reason);
+    });
     setRunning(false);
 }
 
@@ -99,6 +134,7 @@ frmConvert::~frmConvert()
     cancel_ = true;
     if (worker_)
         worker_->wait();
+    preview_.reset();
 }
 
 void frmConvert::CmdStart_Click()
@@ -166,6 +202,47 @@ void frmConvert::setRunning(bool running)
     cboDpi->setEnabled(!running);
 }
 
+void frmConvert::previewSelected()
+{
+    const QList<QListWidgetItem *> selected = lstFiles->selectedItems();
+    if (selected.isEmpty()) {
+        preview_->clear();
+        previewAsked_.clear();
+        previewShown_.clear();
+        lblPreview->clear();
+        return;
+    }
+    const QString file = files_.value(lstFiles->row(selected.first()));
+    const QSize box = lblPreview->contentsRect().size() * lblPreview->devicePixelRatioF();
+    // Not laid out yet (its first resize asks again), or already asked.
+    if (box.isEmpty() || (file == previewAsked_ && box == previewBox_))
+        return;
+    previewAsked_ = file;
+    previewBox_ = box;
+    // Another page's picture goes at once; the same page's stays until it
+    // is drawn at the new size.
+    if (file != previewShown_) {
+        previewShown_.clear();
+        lblPreview->setText(kPreviewing);
+    }
+    preview_->request(file, box);
+}
+
+void frmConvert::previewShown(const QString &file, const QImage &picture)
+{
+    previewShown_ = file;
+    QPixmap pixmap = QPixmap::fromImage(picture);
+    pixmap.setDevicePixelRatio(lblPreview->devicePixelRatioF());
+    lblPreview->setPixmap(pixmap);
+}
+
+bool frmConvert::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lblPreview && event->type() == QEvent::Resize)
+        previewResized_->start();
+    return QWidget::eventFilter(watched, event);
+}
+
 void frmConvert::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -184,5 +261,8 @@ void frmConvert::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // The office quits once the picture it is drawing is done; nothing
+    // waits for it here (the destructor does).
+    preview_->stop();
     event->accept();
 }

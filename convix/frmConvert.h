@@ -8,15 +8,22 @@
 #include <memory>
 
 class QComboBox;
+class QImage;
 class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QThread;
+class QTimer;
 
-// The converter's window: the folder's EMF pages, the format and resolution,
-// a progress bar with a cancel button, and the files that failed.
+namespace convix {
+class Preview;
+}
+
+// The converter's window: the folder's EMF pages beside a preview of the one
+// selected, the format and resolution, a progress bar with a cancel button,
+// and the files that failed.
 class frmConvert : public QWidget {
     Q_OBJECT
 
@@ -30,6 +37,7 @@ public:
 
     QLabel *lblFolder;
     QListWidget *lstFiles;
+    QLabel *lblPreview;
     QRadioButton *OptBmp, *OptJpg, *OptPng;
     QComboBox *cboDpi;
     QProgressBar *barProgress;
@@ -42,10 +50,13 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void runFinished(const convix::Outcome &outcome);
     void setRunning(bool running);
+    void previewSelected();
+    void previewShown(const QString &file, const QImage &picture);
 
     QString folder_;
     QStringList files_;
@@ -53,4 +64,10 @@ private:
     std::atomic<bool> cancel_{false};
     std::unique_ptr<QThread> worker_;
     bool closeWhenDone_ = false;
+    // Its own office, so the preview goes on during a run.
+    std::unique_ptr<convix::Preview> preview_;
+    QTimer *previewResized_;
+    QString previewAsked_; // the file last asked for, at previewBox_
+    QSize previewBox_;
+    QString previewShown_; // the file whose picture is shown
 };

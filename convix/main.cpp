@@ -27,5 +27,8 @@ int main(int argc, char *argv[])
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    // A preview still being drawn is not waited for: its office ends now.
+    office::endAllOffices();
+    return status;
 }

@@ -1,5 +1,6 @@
 #include "conversion/ConvertDocument.h"
 #include "convix/Batch.h"
+#include "convix/Preview.h"
 #include "office/LibreOffice.h"
 #include "support/Documents.h"
 #include "support/OfficePdf.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -160,6 +162,28 @@ private slots:
                                               realRenderer(), cancel);
         QCOMPARE(replaced.written, 1);
         QVERIFY(!QImage(first).isNull());
+    }
+
+    void previewDrawsARealPageAndItsOfficeQuits()
+    {
+        const QString page = pages + "/simple-1.emf";
+        auto preview = std::make_unique<convix::Preview>(realRenderer());
+        QSignalSpy shown(preview.get(), &convix::Preview::shown);
+        QSignalSpy failed(preview.get(), &convix::Preview::failed);
+        preview->request(page, {600, 600});
+        QTRY_VERIFY_WITH_TIMEOUT(shown.size() + failed.size() > 0, 60000);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.value(0).value(1).toString()));
+        const QImage picture = shown[0][1].value<QImage>();
+        QCOMPARE(picture.size(), convix::fittedSize(page, {600, 600}));
+        // The page's line of text, darker than its paper.
+        int dark = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                dark += qGray(picture.pixel(x, y)) < 160;
+        QVERIFY2(dark > 20, qPrintable(QString::number(dark)));
+        QVERIFY(!officesOf(QCoreApplication::applicationPid()).isEmpty());
+        preview.reset();
+        QTRY_VERIFY(officesOf(QCoreApplication::applicationPid()).isEmpty());
     }
 
     void killedMidRunLeavesNoOfficeAndNoPartialFile()

@@ -9,13 +9,17 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <mutex>
 
 using gui::Answer;
 using gui::MessageBox;
@@ -39,6 +43,44 @@ public:
         return png;
     }
     void quit() override {}
+};
+
+// What the preview's renderers were asked, for a test to follow and hold.
+struct Drawing {
+    std::mutex mutex;
+    QStringList asked; // file names, in order
+    std::atomic<int> started{0}, quits{0};
+    std::atomic<bool> held{false};
+    QSemaphore letGo; // one drawing each, while held
+
+    QStringList names()
+    {
+        const std::lock_guard lock(mutex);
+        return asked;
+    }
+};
+
+// The fake renderer, held at each drawing while the test says so, failing
+// as an office does for a file named "broken".
+class GatedRenderer : public FakeRenderer {
+public:
+    explicit GatedRenderer(std::shared_ptr<Drawing> drawing) : drawing_(std::move(drawing)) { ++drawing_->started; }
+    QByteArray render(const QString &path, QSize pixels) override
+    {
+        {
+            const std::lock_guard lock(drawing_->mutex);
+            drawing_->asked << QFileInfo(path).fileName();
+        }
+        if (drawing_->held)
+            drawing_->letGo.acquire();
+        if (path.contains("broken"))
+            throw office::Failure("办公软件意外退出");
+        return FakeRenderer::render(path, pixels);
+    }
+    void quit() override { ++drawing_->quits; }
+
+private:
+    std::shared_ptr<Drawing> drawing_;
 };
 
 // A header-only EMF of the given frame, whose recorded length is its own.
@@ -76,6 +118,29 @@ QString recordedResolution(const QByteArray &file)
         && file[13] == 1)
         return QStringLiteral("%1×%2 per inch").arg(be16(14)).arg(be16(16));
     return "none";
+}
+
+// A window on a folder of pages: portrait, landscape, square, one that is
+// no EMF and one the office fails on; drawn through the given record.
+std::unique_ptr<frmConvert> previewWindow(const QString &folder, const std::shared_ptr<Drawing> &drawing)
+{
+    QDir().mkpath(folder);
+    writeEmf(folder + "/p-1.emf", 21000, 29700);
+    writeEmf(folder + "/p-2.emf", 29700, 21000);
+    writeEmf(folder + "/p-3.emf", 2540, 2540);
+    writeEmf(folder + "/p-4-broken.emf", 21000, 29700);
+    QFile bad(folder + "/p-5.emf");
+    if (bad.open(QIODevice::WriteOnly))
+        bad.write("not a picture");
+    auto w = std::make_unique<frmConvert>(folder, [drawing] { return std::make_unique<GatedRenderer>(drawing); });
+    w->show();
+    return w;
+}
+
+// The size a page is to be shown at in the preview area as it is now.
+QSize fitted(const frmConvert &w, const QString &page)
+{
+    return convix::fittedSize(page, w.lblPreview->contentsRect().size() * w.lblPreview->devicePixelRatioF());
 }
 
 } // namespace
@@ -243,6 +308,91 @@ private slots:
         QCOMPARE(convix::fittedSize(page, {256, 256}), QSize(256, 1));
     }
 
+    void previewShowsTheSelectedPageAtTheAreaSize()
+    {
+        auto drawing = std::make_shared<Drawing>();
+        const QString folder = dir.filePath("preview");
+        auto w = previewWindow(folder, drawing);
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        // The preview takes most of the window (as large as the screen allows).
+        QVERIFY(w->lblPreview->width() > 2 * w->lstFiles->width());
+        QVERIFY(w->lblPreview->height() > w->height() / 2);
+        QVERIFY(w->lblPreview->pixmap().isNull());
+        QCOMPARE(drawing->started, 0);
+
+        w->lstFiles->setCurrentRow(0);
+        QTRY_COMPARE(w->lblPreview->pixmap().size(), fitted(*w, folder + "/p-1.emf"));
+        w->lstFiles->setCurrentRow(1);
+        QTRY_COMPARE(w->lblPreview->pixmap().size(), fitted(*w, folder + "/p-2.emf"));
+        const QSize before = w->lblPreview->pixmap().size();
+        // A resize draws the page again at the new size, once it comes to rest.
+        w->resize(w->width() - 200, w->height() - 150);
+        QTRY_COMPARE(w->lblPreview->pixmap().size(), fitted(*w, folder + "/p-2.emf"));
+        QVERIFY(w->lblPreview->pixmap().width() < before.width());
+
+        // Failures say why, in the preview; the office that failed is replaced.
+        w->lstFiles->setCurrentRow(4);
+        QTRY_COMPARE(w->lblPreview->text(), "无法预览：不是EMF图片");
+        w->lstFiles->setCurrentRow(3);
+        QTRY_COMPARE(w->lblPreview->text(), "无法预览：办公软件意外退出");
+        w->lstFiles->setCurrentRow(2);
+        QTRY_COMPARE(w->lblPreview->pixmap().size(), fitted(*w, folder + "/p-3.emf"));
+        QCOMPARE(drawing->started, 2);
+
+        // Nothing selected, nothing shown.
+        w->lstFiles->clearSelection();
+        QVERIFY(w->lblPreview->pixmap().isNull());
+        QVERIFY(w->lblPreview->text().isEmpty());
+        w.reset();
+        QCOMPARE(drawing->quits, 1);
+        QCOMPARE(drawing->names(), (QStringList{"p-1.emf", "p-2.emf", "p-2.emf", "p-4-broken.emf", "p-3.emf"}));
+    }
+
+    void previewShowsOnlyTheLatestSelection()
+    {
+        auto drawing = std::make_shared<Drawing>();
+        drawing->held = true;
+        const QString folder = dir.filePath("latest");
+        auto w = previewWindow(folder, drawing);
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->lstFiles->setCurrentRow(0);
+        QTRY_COMPARE(drawing->names().size(), 1);
+        QCOMPARE(w->lblPreview->text(), "正在生成预览…");
+        // Arrow keys while the first is drawn: only the last is drawn next.
+        w->lstFiles->setCurrentRow(1);
+        w->lstFiles->setCurrentRow(2);
+        drawing->letGo.release();
+        QTRY_COMPARE(drawing->names(), (QStringList{"p-1.emf", "p-3.emf"}));
+        // The first page's picture came back after the selection moved on.
+        QCoreApplication::processEvents();
+        QVERIFY(w->lblPreview->pixmap().isNull());
+        QCOMPARE(w->lblPreview->text(), "正在生成预览…");
+        drawing->letGo.release();
+        QTRY_COMPARE(w->lblPreview->pixmap().size(), fitted(*w, folder + "/p-3.emf"));
+    }
+
+    void closingWhileAPreviewIsDrawnWaitsForNothing()
+    {
+        auto drawing = std::make_shared<Drawing>();
+        drawing->held = true;
+        const QString folder = dir.filePath("closing");
+        auto w = previewWindow(folder, drawing);
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->lstFiles->setCurrentRow(0);
+        QTRY_COMPARE(drawing->names().size(), 1);
+        // The drawing is held, so a close that waited for it would not return.
+        QVERIFY(w->close());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(drawing->quits, 0);
+        drawing->letGo.release();
+        QTRY_COMPARE(drawing->quits, 1);
+        QCoreApplication::processEvents();
+        QVERIFY(w->lblPreview->pixmap().isNull());
+        w.reset();
+        QCOMPARE(drawing->started, 1);
+        QCOMPARE(drawing->quits, 1);
+    }
+
     void emptyFolderCannotStart()
     {
         const QString folder = dir.filePath("empty");
@@ -250,6 +400,7 @@ private slots:
         frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
         QCOMPARE(w.lstFiles->count(), 0);
         QVERIFY(!w.CmdStart->isEnabled());
+        QVERIFY(w.lblPreview->pixmap().isNull());
         // Qt draws a bar without a range as busy: here nothing is under way.
         QVERIFY(w.barProgress->maximum() > w.barProgress->minimum());
         QCOMPARE(w.barProgress->value(), w.barProgress->minimum());
