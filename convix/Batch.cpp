@@ -41,13 +41,17 @@ std::pair<qint64, qint64> frameOf(const QString &emfPath)
 
 } // namespace
 
+QImage onWhitePaper(const QImage &drawn)
+{
+    QImage paper(drawn.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, drawn);
+    return paper;
+}
+
 QByteArray encoded(const QImage &rendered, Format format, int dpi)
 {
-    // Every picture is a page on white paper, as BMP and JPG (which keep no
-    // transparency) need it and as PNG then shows it alike.
-    QImage paper(rendered.size(), QImage::Format_RGB32);
-    paper.fill(Qt::white);
-    QPainter(&paper).drawImage(0, 0, rendered);
+    QImage paper = onWhitePaper(rendered);
     // A fresh image says 96 dpi; a page drawn at another resolution would
     // then be placed in a document that many times too large or too small.
     const int dotsPerMeter = int(std::lround(dpi / 0.0254));

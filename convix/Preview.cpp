@@ -1,6 +1,5 @@
 #include "convix/Preview.h"
 
-#include <QPainter>
 #include <QThread>
 
 namespace convix {
@@ -64,12 +63,7 @@ void Preview::run()
             const QSize size = fittedSize(asked.emfPath, asked.box);
             if (!renderer)
                 renderer = startRenderer_();
-            const QImage drawn = checkedSize(renderer->render(asked.emfPath, size), size);
-            // On white paper, as the converted pictures are.
-            QImage paper(size, QImage::Format_RGB32);
-            paper.fill(Qt::white);
-            QPainter(&paper).drawImage(0, 0, drawn);
-            report(asked.id, asked.emfPath, paper, {});
+            report(asked.id, asked.emfPath, onWhitePaper(checkedSize(renderer->render(asked.emfPath, size), size)), {});
         } catch (const office::Failure &f) {
             // A fresh office for the next picture, in case this one broke it.
             renderer.reset();
