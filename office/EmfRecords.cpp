@@ -19,7 +19,8 @@ QList<EmfRecord> wholeRecords(const QByteArray &emf)
         records.append({type, at, size});
         at += size;
     }
-    if (records.last().type != kEmfEndOfFile)
+    if (records.first().type != kEmfHeader || records.first().size < kEmfHeaderSize
+        || records.last().type != kEmfEndOfFile)
         return {};
     return records;
 }

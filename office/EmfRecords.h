@@ -12,10 +12,11 @@ struct EmfRecord {
 };
 
 inline constexpr qsizetype kEmfHeaderSize = 88;
+inline constexpr quint32 kEmfHeader = 1;
 inline constexpr quint32 kEmfEndOfFile = 14;
 
-// The picture's records from its header on, when they run whole to an
-// end-of-file record at the file's end; none otherwise, so that a picture
+// The picture's records from its header record on, when they run whole to
+// an end-of-file record at the file's end; none otherwise, so that a picture
 // we cannot read whole is left as the office wrote it.
 QList<EmfRecord> wholeRecords(const QByteArray &emf);
 

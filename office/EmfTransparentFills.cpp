@@ -16,7 +16,9 @@ namespace office {
 namespace {
 
 constexpr quint32 kComment = 70;
+constexpr quint32 kPolygon = 3;
 constexpr quint32 kPolyPolygon = 8;
+constexpr quint32 kPolygon16 = 86;
 constexpr quint32 kPolyPolygon16 = 91;
 constexpr quint32 kSaveDc = 33;
 constexpr quint32 kRestoreDc = 34;
@@ -118,27 +120,33 @@ std::optional<TransparentFill> transparentFill(const QByteArray &emf, const EmfR
     return TransparentFill{u32(emf, fill.at + 12), points};
 }
 
-struct PolyPolygon {
+struct Outlines {
     QList<quint32> counts;
     QList<QPointF> points;
 };
 
-std::optional<PolyPolygon> polyPolygon(const QByteArray &emf, const EmfRecord &record)
+// The outlines a plain fill record fills: one (a polygon) or several (a
+// poly-polygon), in 32- or 16-bit points. Curves the writer draws as paths
+// are not read, and stay as it wrote them.
+std::optional<Outlines> outlinesOf(const QByteArray &emf, const EmfRecord &record)
 {
-    if ((record.type != kPolyPolygon && record.type != kPolyPolygon16) || record.size < 32)
+    const bool several = record.type == kPolyPolygon || record.type == kPolyPolygon16;
+    const bool one = record.type == kPolygon || record.type == kPolygon16;
+    if ((!several && !one) || record.size < (several ? 32 : 28))
         return std::nullopt;
-    const quint32 polygons = u32(emf, record.at + 24);
-    const quint32 points = u32(emf, record.at + 28);
-    const int pointSize = record.type == kPolyPolygon ? 8 : 4;
-    if (32 + 4 * quint64(polygons) + quint64(points) * pointSize > record.size)
+    const int pointSize = record.type == kPolyPolygon || record.type == kPolygon ? 8 : 4;
+    const quint32 polygons = several ? u32(emf, record.at + 24) : 1;
+    const quint32 points = u32(emf, record.at + (several ? 28 : 24));
+    const qsizetype countsAt = record.at + 32;
+    const qsizetype first = several ? countsAt + 4 * qsizetype(polygons) : record.at + 28;
+    if (quint64(first - record.at) + quint64(points) * pointSize > record.size)
         return std::nullopt;
-    PolyPolygon result;
+    Outlines result;
     quint64 total = 0;
     for (quint32 i = 0; i < polygons; ++i)
-        total += result.counts.emplace_back(u32(emf, record.at + 32 + 4 * i));
+        total += result.counts.emplace_back(several ? u32(emf, countsAt + 4 * qsizetype(i)) : points);
     if (total != points)
         return std::nullopt;
-    const qsizetype first = record.at + 32 + 4 * qsizetype(polygons);
     for (quint32 i = 0; i < points; ++i) {
         const qsizetype at = first + qsizetype(i) * pointSize;
         if (pointSize == 8)
@@ -164,7 +172,7 @@ std::optional<AxisMapping> deviceMapping(const QByteArray &emf, const QList<EmfR
     constexpr quint32 kSetWindowExt = 9, kSetWindowOrg = 10, kSetViewportExt = 11, kSetViewportOrg = 12,
                       kSetMapMode = 17, kScaleViewportExt = 31, kScaleWindowExt = 32, kSetWorldTransform = 35,
                       kModifyWorldTransform = 36;
-    constexpr quint32 kText = 1, kAnisotropic = 8;
+    constexpr quint32 kAnisotropic = 8;
     QMap<quint32, QPointF> set;
     for (const EmfRecord &record : records) {
         switch (record.type) {
@@ -185,11 +193,8 @@ std::optional<AxisMapping> deviceMapping(const QByteArray &emf, const QList<EmfR
             break;
         }
     }
-    const quint32 mode = quint32(set.value(kSetMapMode, QPointF(kText, 0)).x());
-    if (mode == kText)
-        return AxisMapping{{1, 1}, {0, 0}};
     const QPointF window = set.value(kSetWindowExt), viewport = set.value(kSetViewportExt);
-    if (mode != kAnisotropic || window.x() == 0 || window.y() == 0)
+    if (set.value(kSetMapMode).x() != kAnisotropic || window.x() == 0 || window.y() == 0)
         return std::nullopt;
     const QPointF windowOrg = set.value(kSetWindowOrg), viewportOrg = set.value(kSetViewportOrg);
     AxisMapping mapping{{viewport.x() / window.x(), viewport.y() / window.y()}, {}};
@@ -199,7 +204,7 @@ std::optional<AxisMapping> deviceMapping(const QByteArray &emf, const QList<EmfR
 }
 
 // Every outline as one EMF+ path object, then a fill of it in the colour.
-QByteArray plusPathFill(const PolyPolygon &outlines, const AxisMapping &mapping, quint32 argb, quint8 objectId)
+QByteArray plusPathFill(const Outlines &outlines, const AxisMapping &mapping, quint32 argb, quint8 objectId)
 {
     const qsizetype count = outlines.points.size();
     const qsizetype typesPadded = (count + 3) / 4 * 4;
@@ -281,11 +286,14 @@ qsizetype drawingAfter(const QList<EmfRecord> &records, qsizetype comment)
 void completeTransparentFills(QByteArray &emf)
 {
     const auto records = wholeRecords(emf);
-    const quint16 handles = records.isEmpty() ? 0 : u16(emf, 56);
-    if (records.isEmpty() || handles == 0xFFFF)
+    if (records.isEmpty())
         return;
+    // Handle 0 is no handle: a count of none is no count the writer gives.
+    const quint16 handles = u16(emf, 56);
     const auto mapping = deviceMapping(emf, records);
-    std::optional<quint8> objectId;
+    const auto objectId = unusedPlusObjectId(emf, records);
+    if (handles == 0 || handles == 0xFFFF || !mapping || !objectId)
+        return;
     QByteArray mended;
     qsizetype copiedUpTo = 0;
     qsizetype added = 0;
@@ -294,15 +302,11 @@ void completeTransparentFills(QByteArray &emf)
         if (!fill)
             continue;
         const qsizetype drawing = drawingAfter(records, i);
-        const auto outlines = drawing < records.size() ? polyPolygon(emf, records[drawing]) : std::nullopt;
+        const auto outlines = drawing < records.size() ? outlinesOf(emf, records[drawing]) : std::nullopt;
         // A path of more points than a record's size can say is left alone.
         constexpr qsizetype kMostPoints = 1 << 26;
         if (!outlines || outlines->counts.isEmpty() || outlines->counts[0] != fill->points
             || outlines->points.size() > kMostPoints)
-            continue;
-        if (!objectId)
-            objectId = unusedPlusObjectId(emf, records);
-        if (!mapping || !objectId)
             continue;
         const EmfRecord &comment = records[i];
         const EmfRecord &polygons = records[drawing];

@@ -10,7 +10,8 @@ namespace office {
 // fill. Rewrites each such fill so that EMF+ readers fill every outline, in
 // place, in the transparent colour, and plain-EMF readers in that colour as
 // it shows on white paper (the writer draws such fills before the text above
-// them). A picture not laid out as that writer lays it out is left as it is.
+// them). Fills of curves, which the writer draws as paths, and any picture
+// not laid out as that writer lays it out are left as they are.
 void completeTransparentFills(QByteArray &emf);
 
 } // namespace office

@@ -1,5 +1,6 @@
 #include "conversion/BatchRun.h"
 #include "conversion/ConvertDocument.h"
+#include "convix/Batch.h"
 #include "office/EmfRecordCount.h"
 #include "office/EmfTransparentFills.h"
 #include "office/LibreOffice.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPainter>
 #include <QRect>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,19 +30,16 @@ namespace {
 
 const QString kTestDocs = QStringLiteral(PAGEGRAB_TESTDOCS);
 
-// Where a page is marked below its top quarter (where the watermark document
-// has nothing but its watermark), drawn on white paper.
+// Where a page is marked below its top quarter, where the watermark document
+// has nothing but its watermark.
 struct Marks {
     QRect box;
     int marked = 0;
     int dark = 0;
 };
 
-Marks marksOf(const QImage &drawn)
+Marks marksOf(const QImage &paper)
 {
-    QImage paper(drawn.size(), QImage::Format_RGB32);
-    paper.fill(Qt::white);
-    QPainter(&paper).drawImage(0, 0, drawn);
     Marks marks;
     for (int y = paper.height() / 4; y < paper.height(); ++y)
         for (int x = 0; x < paper.width(); ++x) {
@@ -233,7 +230,6 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.write(withoutEmfPlus(page.readAll()));
         plain.close();
-        QFile::copy(document, "/tmp/wm/t3.fodt");
         QVERIFY(!officePdf(document, out).isEmpty());
         const Marks theirs = marksOf(pdfPageImage(out + "watermark.pdf", 1, 96));
         QVERIFY2(theirs.marked > 2000, qPrintable(described(theirs)));
@@ -241,8 +237,10 @@ private slots:
         // The office reads the EMF+ part; a reader without EMF+ the rest.
         auto renderer = office::startPictureRenderer();
         const QSize a4At96Dpi(794, 1123);
-        const Marks withEmfPlus = marksOf(QImage::fromData(renderer->render(page.fileName(), a4At96Dpi)));
-        const Marks plainEmf = marksOf(QImage::fromData(renderer->render(plain.fileName(), a4At96Dpi)));
+        const Marks withEmfPlus = marksOf(
+            convix::onWhitePaper(QImage::fromData(renderer->render(page.fileName(), a4At96Dpi))));
+        const Marks plainEmf = marksOf(
+            convix::onWhitePaper(QImage::fromData(renderer->render(plain.fileName(), a4At96Dpi))));
         renderer->quit();
         for (const Marks &ours : {withEmfPlus, plainEmf}) {
             const QString both = described(ours) + ", the office's PDF " + described(theirs);
@@ -274,9 +272,19 @@ private slots:
             qToLittleEndian<qint16>(xy.constData(), xy.size(), bytes.data());
             return bytes;
         };
+        const auto points32 = [](const QList<qint32> &xy) {
+            QByteArray bytes(xy.size() * 4, '\0');
+            qToLittleEndian<qint32>(xy.constData(), xy.size(), bytes.data());
+            return bytes;
+        };
+        const QByteArray twoOutlines = record(
+            91, {0, 0, 0, 0, 2, 7, 3, 4},
+            points16({2540, 5080, 5080, 2540, 5080, 5080, 0, 0, 100, 0, 100, 100, 0, 100}));
+        const QByteArray oneOutline = record(3, {0, 0, 0, 0, 3}, points32({2540, 5080, 5080, 2540, 5080, 5080}));
+        const QByteArray anisotropic = record(17, {8}) + record(9, {2540, 2540}) + record(11, {96, 96});
         // The writer's layout: a transparent EMF+ fill of the first outline,
         // then the brush, then the plain fill of every outline.
-        const auto picture = [&](quint32 plusPoints, const QByteArray &before) {
+        const auto picture = [&](quint32 plusPoints, const QByteArray &plain, const QByteArray &mapping) {
             QByteArray fill(12, '\0');
             qToLittleEndian<quint16>(0x400C, fill.data());
             qToLittleEndian<quint16>(0xC000, fill.data() + 2);
@@ -285,45 +293,52 @@ private slots:
             qToLittleEndian<quint32>(quint32(fill.size() - 12), fill.data() + 8);
             QByteArray emf = scriptedPicture(1);
             qToLittleEndian<quint16>(2, emf.data() + 56);
-            emf += before + record(17, {8}) + record(9, {2540, 2540}) + record(11, {96, 96})
-                   + record(70, {quint32(4 + fill.size()), 0x2B464D45}, fill) + record(39, {1, 0, 0x808080, 0})
-                   + record(37, {1})
-                   + record(91, {0, 0, 0, 0, 2, 7, 3, 4},
-                            points16({2540, 5080, 5080, 2540, 5080, 5080, 0, 0, 100, 0, 100, 100, 0, 100}))
-                   + record(14, {0, 16, 20});
+            emf += mapping + record(70, {quint32(4 + fill.size()), 0x2B464D45}, fill) + record(39, {1, 0, 0x808080, 0})
+                   + record(37, {1}) + plain + record(14, {0, 16, 20});
             qToLittleEndian<quint32>(quint32(emf.size()), emf.data() + 48);
             qToLittleEndian<quint32>(emfRecordsHeld(emf), emf.data() + 52);
             return emf;
         };
-        const auto types = [](const QByteArray &emf) {
-            QList<quint32> found;
+        // Each record's type and where it starts.
+        const auto records = [](const QByteArray &emf) {
+            QList<std::pair<quint32, qsizetype>> found;
             for (qsizetype at = 0; at + 8 <= emf.size(); at += qFromLittleEndian<quint32>(emf.constData() + at + 4))
-                found << qFromLittleEndian<quint32>(emf.constData() + at);
+                found.append({qFromLittleEndian<quint32>(emf.constData() + at), at});
             return found;
         };
 
-        QByteArray mended = picture(3, {});
-        office::completeTransparentFills(mended);
-        QCOMPARE(types(mended), (QList<quint32>{1, 17, 9, 11, 70, 39, 37, 33, 39, 37, 91, 34, 40, 14}));
-        QCOMPARE(readEmfHeader(mended).records, emfRecordsHeld(mended));
-        QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + 48), quint32(mended.size()));
-        QCOMPARE(qFromLittleEndian<quint16>(mended.constData() + 56), quint16(3));
-        QVERIFY(mended.contains(record(39, {2, 0, 0xC0C0C0, 0})));
-        // One path of all seven points, in device pixels: 2540 logical units are 96.
-        const qsizetype path = mended.indexOf(QByteArray::fromHex("0840"));
-        QVERIFY(path > 0);
-        QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + path + 16), quint32(7));
-        float first[2];
-        std::memcpy(first, mended.constData() + path + 24, 8);
-        QCOMPARE(first[0], 96.0f);
-        QCOMPARE(first[1], 192.0f);
-        // Filled in the transparent colour.
-        QVERIFY(mended.contains(QByteArray::fromHex("1440008010000000040000008080807f")));
+        for (const auto &[plain, points] : {std::pair(twoOutlines, 7), std::pair(oneOutline, 3)}) {
+            QByteArray mended = picture(3, plain, anisotropic);
+            office::completeTransparentFills(mended);
+            QList<quint32> types;
+            for (const auto &[type, at] : records(mended))
+                types << type;
+            const quint32 plainType = qFromLittleEndian<quint32>(plain.constData());
+            QCOMPARE(types, (QList<quint32>{1, 17, 9, 11, 70, 39, 37, 33, 39, 37, plainType, 34, 40, 14}));
+            QCOMPARE(readEmfHeader(mended).records, emfRecordsHeld(mended));
+            QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + 48), quint32(mended.size()));
+            QCOMPARE(qFromLittleEndian<quint16>(mended.constData() + 56), quint16(3));
+            QVERIFY(mended.contains(record(39, {2, 0, 0xC0C0C0, 0})));
+            // One path of every point, in device pixels (2540 logical units
+            // are 96), then its fill in the transparent colour.
+            const qsizetype path = records(mended)[4].second + 16;
+            QCOMPARE(qFromLittleEndian<quint16>(mended.constData() + path), quint16(0x4008));
+            QCOMPARE(qFromLittleEndian<quint32>(mended.constData() + path + 16), quint32(points));
+            float first[2];
+            std::memcpy(first, mended.constData() + path + 24, 8);
+            QCOMPARE(first[0], 96.0f);
+            QCOMPARE(first[1], 192.0f);
+            const qsizetype fill = path + qFromLittleEndian<quint32>(mended.constData() + path + 4);
+            QCOMPARE(mended.mid(fill, 16), QByteArray::fromHex("1440008010000000040000008080807f"));
+        }
 
         // What is not that layout, or not whole, stays as it is.
-        const QByteArray worldTransform = record(35, {0, 0, 0, 0, 0, 0});
+        QByteArray noHandles = picture(3, twoOutlines, anisotropic);
+        qToLittleEndian<quint16>(0, noHandles.data() + 56);
         for (QByteArray other :
-             {picture(2, {}), picture(400, {}), picture(3, worldTransform), picture(3, {}).chopped(4)}) {
+             {picture(2, twoOutlines, anisotropic), picture(400, twoOutlines, anisotropic),
+              picture(3, twoOutlines, record(35, {0, 0, 0, 0, 0, 0}) + anisotropic), picture(3, twoOutlines, {}),
+              picture(3, twoOutlines, anisotropic).chopped(4), noHandles}) {
             const QByteArray before = other;
             office::completeTransparentFills(other);
             QCOMPARE(other, before);
