@@ -1,6 +1,7 @@
 #include "Fidelity.h"
 
 #include "conversion/FileNaming.h"
+#include "convix/Batch.h"
 #include "office/PictureRenderer.h"
 #include "office/Profile.h"
 
@@ -93,12 +94,8 @@ QString measureFidelity(const QStringList &documents, const QString &outputFolde
             const QString ours = conversion::pageFileName(outputFolder, document, page);
             if (!QFileInfo::exists(ours))
                 continue;
-            const QImage mine = QImage::fromData(renderer->render(ours, theirs[page - 1].size()))
-                                    .convertToFormat(QImage::Format_ARGB32);
-            QImage onWhite(mine.size(), QImage::Format_ARGB32);
-            onWhite.fill(Qt::white);
-            QPainter(&onWhite).drawImage(0, 0, mine);
-            const QImage grey = onWhite.convertToFormat(QImage::Format_Grayscale8);
+            const QImage grey = convix::onWhitePaper(QImage::fromData(renderer->render(ours, theirs[page - 1].size())))
+                                    .convertToFormat(QImage::Format_Grayscale8);
             const double d = difference(grey, theirs[page - 1]);
             if (!besideFolder.isEmpty())
                 saveBeside(grey, theirs[page - 1], besideFolder + "/" + QFileInfo(ours).completeBaseName() + ".png");

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QPainter>
 #include <QtEndian>
 
 #include <algorithm>
@@ -43,10 +42,11 @@ std::pair<qint64, qint64> frameOf(const QString &emfPath)
 
 QImage onWhitePaper(const QImage &drawn)
 {
-    QImage paper(drawn.size(), QImage::Format_RGB32);
-    paper.fill(Qt::white);
-    QPainter(&paper).drawImage(0, 0, drawn);
-    return paper;
+    // The office draws on white and then marks what it drew with alpha too:
+    // its colours are already those on white paper, and laid on paper again
+    // every edge and transparent fill would come out lighter still. Qt keeps
+    // the colours and drops the alpha from ARGB32 to RGB32.
+    return drawn.convertToFormat(QImage::Format_ARGB32).convertToFormat(QImage::Format_RGB32);
 }
 
 QByteArray encoded(const QImage &rendered, Format format, int dpi)

@@ -36,9 +36,9 @@ QSize fittedSize(const QString &emfPath, QSize box);
 // The picture the office drew (a PNG) when it has the size asked for;
 // throws std::runtime_error saying what came out otherwise.
 QImage checkedSize(const QByteArray &rendered, QSize asked);
-// The drawn page on white paper: every picture Convix writes or shows is a
-// page so, as BMP and JPG (which keep no transparency) need it, and PNG and
-// the preview then show it alike.
+// The page the office drew, on white paper: every picture Convix writes or
+// shows is a page so, as BMP and JPG (which keep no transparency) need it,
+// and PNG, the preview and thumbnails then show it alike.
 QImage onWhitePaper(const QImage &drawn);
 // The picture as a page on white paper, in the format's bytes, marked with
 // the resolution it was drawn at; throws std::runtime_error when it cannot

@@ -295,6 +295,20 @@ private slots:
                                  convix::checkedSize(FakeRenderer().render(huge, {5000, 5000}), {5000, 5000}));
     }
 
+    void theOfficesColoursAreKeptOnPaper()
+    {
+        // As the office draws: colours already on white, and alpha marking
+        // them a second time.
+        QImage drawn(3, 1, QImage::Format_ARGB32);
+        drawn.setPixel(0, 0, qRgba(191, 191, 191, 128)); // a half-transparent grey fill
+        drawn.setPixel(1, 0, qRgba(171, 171, 171, 84));  // a letter's edge
+        drawn.setPixel(2, 0, qRgba(255, 255, 255, 0));   // nothing
+        const QImage paper = convix::onWhitePaper(drawn);
+        QCOMPARE(paper.pixel(0, 0), qRgb(191, 191, 191));
+        QCOMPARE(paper.pixel(1, 0), qRgb(171, 171, 171));
+        QCOMPARE(paper.pixel(2, 0), qRgb(255, 255, 255));
+    }
+
     void picturesFitTheirBoxInTheirShape()
     {
         const QString page = dir.filePath("fit.emf");
