@@ -109,23 +109,37 @@ void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permi
 void writeIntoFile(const QString &target, const QByteArray &bytes, mode_t permissions)
 {
     const QByteArray path = toNativePath(target);
-    // Without blocking: a pipe of that name is refused below, not waited on.
-    const int fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
+    // Looked at before it is opened to write: opening a device or a pipe to
+    // write may already act on it.
+    const int found = open(path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (found < 0 && errno == ENOENT)
         return writeFileWhole(target, bytes, permissions);
-    if (fd < 0)
+    if (found < 0)
         throw Failed(target, errno);
     struct stat existing {};
-    int error = fstat(fd, &existing) != 0 ? errno : S_ISREG(existing.st_mode) ? 0 : EINVAL;
-    if (!error && ftruncate(fd, 0) != 0)
+    int error = fstat(found, &existing) != 0 ? errno : 0;
+    // Only a file of our own with no other name: one another user planted,
+    // or a second name of some other file, never receives the bytes.
+    if (!error && (!S_ISREG(existing.st_mode) || existing.st_uid != geteuid() || existing.st_nlink != 1))
+        error = EPERM;
+    int fd = -1;
+    if (!error) {
+        // The very file looked at, whatever is put at its name meanwhile.
+        fd = open(("/proc/self/fd/" + QByteArray::number(found)).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            error = errno;
+    }
+    close(found);
+    if (!error && (fchmod(fd, permissions) != 0 || ftruncate(fd, 0) != 0))
         error = errno;
     if (!error)
         error = writeAll(fd, bytes);
     // Partly written, it is emptied again: a reader finds nothing rather than
     // a cut-off file.
-    if (error && S_ISREG(existing.st_mode))
+    if (error && fd >= 0)
         (void)!ftruncate(fd, 0);
-    close(fd);
+    if (fd >= 0)
+        close(fd);
     if (error)
         throw Failed(target, error);
 }

@@ -25,11 +25,12 @@ void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permi
 // For a file that another program made for us to fill and reads back
 // through the handle it opened (tumbler does so with a thumbnailer's output
 // file): the bytes go into that very file, which is emptied first and
-// emptied again when they cannot all be written. A file put in its place
-// instead would never be read; a process killed as it writes leaves part of
-// the bytes, for the reader's own checks. Only a regular file is written,
-// never through a link. Where there is no file of that name, the bytes are
-// written as writeFileWhole writes them. Throws WriteFailure.
+// emptied again when they cannot all be written, and given the permissions.
+// A file put in its place instead would never be read; a process killed as
+// it writes leaves part of the bytes, for the reader's own checks. Only a
+// regular file of this user's with no other name is written, never through
+// a link. Where there is no file of that name, the bytes are written as
+// writeFileWhole writes them. Throws WriteFailure.
 void writeIntoFile(const QString &target, const QByteArray &bytes, mode_t permissions = 0644);
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "conversion/ConvertDocument.h"
 #include "convix/Thumbnail.h"
 #include "office/LibreOffice.h"
+#include "platform/WholeFile.h"
 #include "support/Emf.h"
 #include "support/Processes.h"
 
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -193,6 +196,50 @@ private slots:
         QVERIFY(thumbnail({"-s", "128", kTestDocs + "/simple.doc", made.fileName()}).exitCode != 0);
         QVERIFY(made.seek(0));
         QCOMPARE(made.readAll(), QByteArray());
+    }
+
+    // What a second user plants at the output's name never receives a page.
+    void onlyAFileOfOurOwnIsWrittenInto()
+    {
+        const QString victim = dir.filePath("victim");
+        const auto untouched = [&] {
+            QFile file(victim);
+            return file.open(QIODevice::ReadOnly) && file.readAll() == "theirs";
+        };
+        const auto refused = [](const QString &output) {
+            try {
+                platform::writeIntoFile(output, "page", 0600);
+            } catch (const platform::WriteFailure &) {
+                return true;
+            }
+            return false;
+        };
+        QFile made(victim);
+        QVERIFY(made.open(QIODevice::WriteOnly) && made.write("theirs") == 6);
+        made.close();
+        QVERIFY(QFile::link(victim, dir.filePath("link.png")));
+        QVERIFY(refused(dir.filePath("link.png")));
+        QCOMPARE(::link(qPrintable(victim), qPrintable(dir.filePath("second-name.png"))), 0);
+        QVERIFY(refused(dir.filePath("second-name.png")));
+        QCOMPARE(::unlink(qPrintable(dir.filePath("second-name.png"))), 0);
+        QCOMPARE(::mkfifo(qPrintable(dir.filePath("pipe.png")), 0600), 0);
+        QVERIFY(refused(dir.filePath("pipe.png")));
+        if (::geteuid() == 0) {
+            QCOMPARE(::chown(qPrintable(victim), 1, 1), 0);
+            QVERIFY(refused(victim));
+        }
+        QVERIFY(untouched());
+
+        // A file of our own that anyone could read is ours alone once written.
+        const QString own = dir.filePath("own.png");
+        QFile ownFile(own);
+        QVERIFY(ownFile.open(QIODevice::WriteOnly));
+        ownFile.close();
+        QVERIFY(QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                               | QFileDevice::WriteOther));
+        platform::writeIntoFile(own, "page", 0600);
+        QCOMPARE(QFile::permissions(own),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
     }
 
     void terminationEndsTheOfficeAndWritesNothing()
