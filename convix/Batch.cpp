@@ -1,5 +1,6 @@
 #include "convix/Batch.h"
 
+#include "platform/NativePath.h"
 #include "platform/WholeFile.h"
 
 #include <QBuffer>
@@ -11,7 +12,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace convix {
@@ -19,14 +24,11 @@ namespace {
 
 std::pair<qint64, qint64> frameOf(const QString &emfPath)
 {
-    QFile file(emfPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
-    const QByteArray header = file.read(88);
+    const QByteArray header = readPicture(emfPath, 88);
     if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
         throw std::runtime_error("不是EMF图片");
     // The header records the whole file's length; a cut-off copy renders blank.
-    if (file.size() < qFromLittleEndian<quint32>(header.constData() + 48))
+    if (QFileInfo(emfPath).size() < qFromLittleEndian<quint32>(header.constData() + 48))
         throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
     // The frame is in hundredths of a millimetre, both edges inclusive; its
     // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
@@ -39,6 +41,21 @@ std::pair<qint64, qint64> frameOf(const QString &emfPath)
 }
 
 } // namespace
+
+QByteArray readPicture(const QString &emfPath, qint64 most)
+{
+    const int fd = ::open(platform::toNativePath(emfPath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("无法读取文件：" + std::string(std::strerror(errno)));
+    struct stat found {};
+    if (fstat(fd, &found) != 0 || !S_ISREG(found.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("不是普通文件");
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    return file.read(most);
+}
 
 QImage onWhitePaper(const QImage &drawn)
 {

@@ -26,6 +26,10 @@ QString targetPath(const QString &emfPath, Format format);
 // out smaller than asked.
 constexpr qint64 kMostPixels = 4096 * 4096;
 
+// The picture file's first `most` bytes. Opened without waiting, and read
+// only when it is a regular file: a pipe of that name would never answer, a
+// device never end. Throws std::runtime_error.
+QByteArray readPicture(const QString &emfPath, qint64 most);
 // The picture's size at the resolution, from the EMF's frame. Throws
 // std::runtime_error when the file is no EMF, shorter than its header says,
 // or too large to be drawn at that size.

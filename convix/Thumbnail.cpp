@@ -3,7 +3,6 @@
 #include "office/EmfRecords.h"
 #include "platform/WholeFile.h"
 
-#include <QFile>
 
 #include <algorithm>
 #include <stdexcept>
@@ -26,12 +25,10 @@ constexpr qint64 kLargestPicture = qint64(256) << 20;
 // the header to an end-of-file record.
 void checkRecords(const QString &emfPath)
 {
-    QFile file(emfPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("无法读取文件：" + file.errorString().toStdString());
-    if (file.size() > kLargestPicture)
+    const QByteArray emf = readPicture(emfPath, kLargestPicture + 1);
+    if (emf.size() > kLargestPicture)
         throw std::runtime_error("图片大于256 MB，不画缩略图");
-    if (office::wholeRecords(file.readAll()).isEmpty())
+    if (office::wholeRecords(emf).isEmpty())
         throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
 }
 
