@@ -54,7 +54,7 @@ ThumbnailRequest readThumbnailArguments(const QStringList &arguments)
     return request;
 }
 
-office::Limits thumbnailLimits()
+office::Limits glanceLimits()
 {
     office::Limits limits;
     // Loading and drawing one small picture takes a fraction of a second; a

@@ -37,8 +37,10 @@ struct ThumbnailRequest {
 // From the arguments after the program's name: -s SIZE INPUT OUTPUT.
 ThumbnailRequest readThumbnailArguments(const QStringList &arguments);
 
-// The office's limits for one thumbnail, within kThumbnailTimeLimit.
-office::Limits thumbnailLimits();
+// The office's limits for a picture someone waits to glance at: a thumbnail
+// (within kThumbnailTimeLimit) or Convix's preview, where one stuck picture
+// would hold up every later one.
+office::Limits glanceLimits();
 
 // The EMF's picture on white paper as a PNG, its longest side `size` pixels
 // and its shape the page's. A file that is no whole EMF (its header, and its

@@ -29,9 +29,11 @@ const QString kPreviewing = QStringLiteral("正在生成预览…");
 
 } // namespace
 
-frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRenderer)
+frmConvert::frmConvert(const QString &folder, convix::RendererFactory startRenderer,
+                       convix::RendererFactory startPreviewRenderer)
     : folder_(folder), files_(convix::pictureFiles(folder)), startRenderer_(std::move(startRenderer)),
-      preview_(std::make_unique<convix::Preview>(startRenderer_))
+      preview_(
+          std::make_unique<convix::Preview>(startPreviewRenderer ? std::move(startPreviewRenderer) : startRenderer_))
 {
     setObjectName("frmConvert");
     setWindowTitle("图片格式转换");

@@ -28,7 +28,9 @@ class frmConvert : public QWidget {
     Q_OBJECT
 
 public:
-    frmConvert(const QString &folder, convix::RendererFactory startRenderer);
+    // The preview's offices start as the conversion's do unless said otherwise.
+    frmConvert(const QString &folder, convix::RendererFactory startRenderer,
+               convix::RendererFactory startPreviewRenderer = {});
     ~frmConvert() override;
 
     void CmdStart_Click();

@@ -2,6 +2,7 @@
 // its token and the output folder.
 
 #include "convix/Arguments.h"
+#include "convix/Thumbnail.h"
 #include "convix/frmConvert.h"
 #include "gui/MessageBox.h"
 #include "office/PictureRenderer.h"
@@ -21,7 +22,9 @@ int main(int argc, char *argv[])
         gui::MessageBox::show(nullptr, request.problem);
         return 1;
     }
-    frmConvert window(request.folder, [] { return office::startPictureRenderer(); });
+    frmConvert window(
+        request.folder, [] { return office::startPictureRenderer(); },
+        [] { return office::startPictureRenderer(convix::glanceLimits()); });
     platform::stopCleanlyOnTermination([](int) {
         office::endAllOffices();
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     QString failure;
     try {
         png = convix::thumbnail(request.input, request.size,
-                                [] { return office::startPictureRenderer(convix::thumbnailLimits()); });
+                                [] { return office::startPictureRenderer(convix::glanceLimits()); });
     } catch (const std::exception &e) {
         failure = QString::fromUtf8(e.what());
         if (failure.isEmpty())
