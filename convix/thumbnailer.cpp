@@ -58,34 +58,32 @@ int main(int argc, char *argv[])
 
     // Stopped from outside, or past the time limit, the office is ended at
     // once, and what it was doing fails.
-    std::atomic<bool> overTime{false};
     platform::stopCleanlyOnTermination([](int signal) {
         stoppedBy = signal;
         office::endAllOffices();
     });
-    office::Watchdog limit([&] {
-        overTime = true;
-        office::endAllOffices();
-    });
-    limit.arm(convix::kThumbnailTimeLimit);
+    office::Watchdog limit([] { office::endAllOffices(); });
     QByteArray png;
     QString failure;
-    try {
-        png = convix::thumbnail(request.input, request.size,
-                                [] { return office::startPictureRenderer(convix::glanceLimits()); });
-    } catch (const std::exception &e) {
-        failure = QString::fromUtf8(e.what());
-        if (failure.isEmpty())
-            failure = "没有画出缩略图";
+    {
+        const office::Watchdog::Armed armed(limit, convix::kThumbnailTimeLimit);
+        try {
+            png = convix::thumbnail(request.input, request.size,
+                                    [] { return office::startPictureRenderer(convix::glanceLimits()); });
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+            if (failure.isEmpty())
+                failure = "没有画出缩略图";
+        }
     }
-    limit.disarm();
     if (stoppedBy) {
         say("被信号中断，没有写出缩略图");
         return 128 + stoppedBy;
     }
     if (!failure.isEmpty()) {
-        say(overTime ? QStringLiteral("%1秒内没有画出缩略图，办公软件已被结束").arg(convix::kThumbnailTimeLimit.count())
-                     : failure);
+        say(limit.fired()
+                ? QStringLiteral("%1秒内没有画出缩略图，办公软件已被结束").arg(convix::kThumbnailTimeLimit.count())
+                : failure);
         return kNoThumbnail;
     }
     try {
