@@ -204,7 +204,7 @@ private slots:
     // handle it opened then.
     void fillsTheFileMadeForIt()
     {
-        QFile made(dir.filePath("tumbler-XXXXXX.png"));
+        QFile made(dir.filePath("made-by-the-file-manager.png"));
         QVERIFY(made.open(QIODevice::ReadWrite));
         QCOMPARE(thumbnail({"-s", "128", pages + "/simple-1.emf", made.fileName()}).exitCode, 0);
         QCOMPARE(QImage::fromData(made.readAll(), "PNG").height(), 128);
