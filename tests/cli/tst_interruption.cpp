@@ -91,7 +91,8 @@ private slots:
         QTest::qWait(300);
         if (run.state() == QProcess::Running)
             ::kill(pid, SIGINT);
-        QVERIFY(run.waitForFinished(60000));
+        // Waiting for a run that already ended says it did not.
+        QVERIFY(run.state() == QProcess::NotRunning || run.waitForFinished(60000));
         QCOMPARE(run.exitCode(), 128 + SIGINT);
         for (int i = 0; i < 12; ++i) {
             const int written = QDir(out).entryList({QStringLiteral("long%1-*.emf").arg(i)}, QDir::Files).size();
