@@ -272,7 +272,8 @@ private slots:
     }
 
     // An office that never answers (each one the program starts is stopped)
-    // is ended within the time limit, and the file manager's queue goes on.
+    // is given up on by the office's own start limits, well within the
+    // program's, and the file manager's queue goes on.
     void hungOfficeIsEndedInTime()
     {
         const QString output = dir.filePath("hung.png");
