@@ -1,5 +1,6 @@
 #include "convix/Batch.h"
 
+#include "office/EmfRecords.h"
 #include "platform/NativePath.h"
 #include "platform/WholeFile.h"
 
@@ -55,6 +56,17 @@ QByteArray readPicture(const QString &emfPath, qint64 most)
     QFile file;
     file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     return file.read(most);
+}
+
+void checkWholePicture(const QString &emfPath)
+{
+    // Larger than any page's picture; what claims more is not read, let alone drawn.
+    constexpr qint64 kLargestPicture = qint64(256) << 20;
+    const QByteArray emf = readPicture(emfPath, kLargestPicture + 1);
+    if (emf.size() > kLargestPicture)
+        throw std::runtime_error("图片大于256 MB，不予绘制");
+    if (office::wholeRecords(emf).isEmpty())
+        throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
 }
 
 QImage onWhitePaper(const QImage &drawn)
@@ -206,6 +218,7 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 ++outcome.skipped;
             } else {
                 const QSize size = pixelSize(file, job.dpi);
+                checkWholePicture(file);
                 if (!renderer)
                     renderer = startRenderer();
                 platform::writeFileWhole(target,

@@ -48,6 +48,11 @@ QImage onWhitePaper(const QImage &drawn);
 // the resolution it was drawn at; throws std::runtime_error when it cannot
 // be encoded.
 QByteArray encoded(const QImage &rendered, Format format, int dpi);
+// A picture whose records were cut or garbled behind a whole header draws as
+// a blank page, which is no picture of it: throws std::runtime_error unless
+// its records run whole from the header to an end-of-file record, within
+// 256 MB.
+void checkWholePicture(const QString &emfPath);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
 

@@ -1,6 +1,5 @@
 #include "convix/Thumbnail.h"
 
-#include "office/EmfRecords.h"
 #include "platform/WholeFile.h"
 
 
@@ -16,21 +15,6 @@ const QString kUsage = QStringLiteral("用法：pagegrab-thumbnailer -s 尺寸 E
 
 // A thumbnail says nothing of a resolution; this is what any fresh PNG says.
 constexpr int kScreenDpi = 96;
-
-// Larger than any page's picture; what claims more is not read, let alone drawn.
-constexpr qint64 kLargestPicture = qint64(256) << 20;
-
-// A picture whose records were cut or garbled behind a whole header draws as
-// a blank page, which is no thumbnail of it: its records must run whole from
-// the header to an end-of-file record.
-void checkRecords(const QString &emfPath)
-{
-    const QByteArray emf = readPicture(emfPath, kLargestPicture + 1);
-    if (emf.size() > kLargestPicture)
-        throw std::runtime_error("图片大于256 MB，不画缩略图");
-    if (office::wholeRecords(emf).isEmpty())
-        throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
-}
 
 } // namespace
 
@@ -70,7 +54,7 @@ office::Limits glanceLimits()
 QByteArray thumbnail(const QString &emfPath, int size, const RendererFactory &startRenderer)
 {
     const QSize pixels = fittedSize(emfPath, QSize(size, size));
-    checkRecords(emfPath);
+    checkWholePicture(emfPath);
     const auto renderer = startRenderer();
     const QImage drawn = checkedSize(renderer->render(emfPath, pixels), pixels);
     renderer->quit();

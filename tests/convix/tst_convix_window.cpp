@@ -86,7 +86,9 @@ private:
 // A header-only EMF of the given frame, whose recorded length is its own.
 void writeEmf(const QString &path, int widthHundredthsMm, int heightHundredthsMm)
 {
-    QByteArray emf = scriptedPicture(1);
+    QByteArray emf = scriptedPicture(1) + QByteArray(20, '\0');
+    qToLittleEndian<quint32>(14, emf.data() + 88); // end of file
+    qToLittleEndian<quint32>(20, emf.data() + 92);
     qToLittleEndian<qint32>(widthHundredthsMm - 1, emf.data() + 32);
     qToLittleEndian<qint32>(heightHundredthsMm - 1, emf.data() + 36);
     qToLittleEndian<quint32>(emf.size(), emf.data() + 48);
@@ -257,14 +259,20 @@ private slots:
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("not a picture");
         bad.close();
+        // A whole header, its length right, noise where its records were.
+        writeEmf(folder + "/garbled.emf", 21000, 29700);
+        QFile garbled(folder + "/garbled.emf");
+        QVERIFY(garbled.open(QIODevice::ReadWrite) && garbled.seek(88) && garbled.write(QByteArray(20, '\x5a')) == 20);
+        garbled.close();
 
         frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
         QSignalSpy done(&w, &frmConvert::finished);
         w.CmdStart->click();
         QTRY_COMPARE(done.count(), 1);
-        QCOMPARE(w.lstFailed->count(), 1);
+        QCOMPARE(w.lstFailed->count(), 2);
         QCOMPARE(w.lstFailed->item(0)->text(), "bad.emf：不是EMF图片");
-        QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败1个。");
+        QCOMPARE(w.lstFailed->item(1)->text(), "garbled.emf：图片已损坏：其中的记录不完整或已错乱");
+        QCOMPARE(MessageBox::takeShown().value(0).text, "转换完毕：写入1个文件，失败2个。");
     }
 
     void picturesTooLargeToDrawAreRefusedWithTheirSize()
