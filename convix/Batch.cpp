@@ -1,73 +1,58 @@
 #include "convix/Batch.h"
 
 #include "office/EmfRecords.h"
-#include "platform/NativePath.h"
+#include "platform/RegularFile.h"
 #include "platform/WholeFile.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace convix {
 namespace {
 
+// The picture's frame, once the picture is known to be whole: a picture cut
+// off, or with records garbled behind a whole header, draws as a blank page,
+// which is no picture of it.
 std::pair<qint64, qint64> frameOf(const QString &emfPath)
 {
-    const QByteArray header = readPicture(emfPath, 88);
-    if (header.size() < 88 || qFromLittleEndian<quint32>(header.constData()) != 1 || header.mid(40, 4) != " EMF")
+    // Larger than any page's picture; what claims more is not read, let alone drawn.
+    constexpr qint64 kLargestPicture = qint64(256) << 20;
+    const platform::RegularFileStart read = platform::readRegularFile(emfPath, kLargestPicture + 1);
+    if (read.error == EINVAL)
+        throw std::runtime_error("不是普通文件");
+    if (read.error)
+        throw std::runtime_error("无法读取文件：" + std::string(std::strerror(read.error)));
+    const QByteArray &emf = read.bytes;
+    if (emf.size() < 88 || qFromLittleEndian<quint32>(emf.constData()) != 1 || emf.mid(40, 4) != " EMF")
         throw std::runtime_error("不是EMF图片");
     // The header records the whole file's length; a cut-off copy renders blank.
-    if (QFileInfo(emfPath).size() < qFromLittleEndian<quint32>(header.constData() + 48))
+    if (QFileInfo(emfPath).size() < qFromLittleEndian<quint32>(emf.constData() + 48))
         throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
     // The frame is in hundredths of a millimetre, both edges inclusive; its
     // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
-    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(header.constData() + offset)); };
+    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(emf.constData() + offset)); };
     const qint64 width = at(32) - at(24) + 1;
     const qint64 height = at(36) - at(28) + 1;
     if (width <= 1 || height <= 1)
         throw std::runtime_error("图片已损坏：图框为空");
-    return {width, height};
-}
-
-} // namespace
-
-QByteArray readPicture(const QString &emfPath, qint64 most)
-{
-    const int fd = ::open(platform::toNativePath(emfPath).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("无法读取文件：" + std::string(std::strerror(errno)));
-    struct stat found {};
-    if (fstat(fd, &found) != 0 || !S_ISREG(found.st_mode)) {
-        ::close(fd);
-        throw std::runtime_error("不是普通文件");
-    }
-    QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    return file.read(most);
-}
-
-void checkWholePicture(const QString &emfPath)
-{
-    // Larger than any page's picture; what claims more is not read, let alone drawn.
-    constexpr qint64 kLargestPicture = qint64(256) << 20;
-    const QByteArray emf = readPicture(emfPath, kLargestPicture + 1);
     if (emf.size() > kLargestPicture)
         throw std::runtime_error("图片大于256 MB，不予绘制");
     if (office::wholeRecords(emf).isEmpty())
         throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
+    return {width, height};
 }
+
+} // namespace
 
 QImage onWhitePaper(const QImage &drawn)
 {
@@ -218,7 +203,6 @@ Outcome convert(const Job &job, const RendererFactory &startRenderer, const std:
                 ++outcome.skipped;
             } else {
                 const QSize size = pixelSize(file, job.dpi);
-                checkWholePicture(file);
                 if (!renderer)
                     renderer = startRenderer();
                 platform::writeFileWhole(target,

@@ -26,13 +26,10 @@ QString targetPath(const QString &emfPath, Format format);
 // out smaller than asked.
 constexpr qint64 kMostPixels = 4096 * 4096;
 
-// The picture file's first `most` bytes. Opened without waiting, and read
-// only when it is a regular file: a pipe of that name would never answer, a
-// device never end. Throws std::runtime_error.
-QByteArray readPicture(const QString &emfPath, qint64 most);
 // The picture's size at the resolution, from the EMF's frame. Throws
-// std::runtime_error when the file is no EMF, shorter than its header says,
-// or too large to be drawn at that size.
+// std::runtime_error when the file is no regular file, no EMF, not whole
+// (shorter than its header says, its records garbled, over 256 MB), or too
+// large to be drawn at that size.
 QSize pixelSize(const QString &emfPath, int dpi);
 // The picture's shape at the most pixels that fit in the box; throws as
 // pixelSize does for a file that is not a whole EMF.
@@ -48,11 +45,6 @@ QImage onWhitePaper(const QImage &drawn);
 // the resolution it was drawn at; throws std::runtime_error when it cannot
 // be encoded.
 QByteArray encoded(const QImage &rendered, Format format, int dpi);
-// A picture whose records were cut or garbled behind a whole header draws as
-// a blank page, which is no picture of it: throws std::runtime_error unless
-// its records run whole from the header to an end-of-file record, within
-// 256 MB.
-void checkWholePicture(const QString &emfPath);
 // Names with their numbers compared as numbers: page 2 before page 10.
 bool naturalLess(const QString &a, const QString &b);
 

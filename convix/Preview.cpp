@@ -61,7 +61,6 @@ void Preview::run()
         lock.unlock();
         try {
             const QSize size = fittedSize(asked.emfPath, asked.box);
-            checkWholePicture(asked.emfPath);
             if (!renderer)
                 renderer = startRenderer_();
             report(asked.id, asked.emfPath, onWhitePaper(checkedSize(renderer->render(asked.emfPath, size), size)), {});

@@ -54,7 +54,6 @@ office::Limits glanceLimits()
 QByteArray thumbnail(const QString &emfPath, int size, const RendererFactory &startRenderer)
 {
     const QSize pixels = fittedSize(emfPath, QSize(size, size));
-    checkWholePicture(emfPath);
     const auto renderer = startRenderer();
     const QImage drawn = checkedSize(renderer->render(emfPath, pixels), pixels);
     renderer->quit();

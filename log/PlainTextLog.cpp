@@ -1,12 +1,9 @@
 #include "log/PlainTextLog.h"
 
-#include "platform/NativePath.h"
+#include "platform/RegularFile.h"
 
 #include <QByteArray>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -50,19 +47,8 @@ bool isPlainTextLog(const QString &path)
 {
     // A terminal, a pipe or a device given as the log (/dev/stderr) is not
     // opened here at all; one swapped in since does not block the run.
-    const QByteArray native = platform::toNativePath(path);
-    struct stat info {};
-    if (stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    const platform::RegularFileStart head = platform::readRegularFile(path, kLooked);
+    if (head.error)
         return true;
-    const int fd = open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    QByteArray head;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        head.resize(kLooked);
-        const ssize_t n = read(fd, head.data(), kLooked);
-        head.resize(n > 0 ? n : 0);
-    }
-    close(fd);
-    return !hasBinarySignature(head) && !hasTextDocumentSignature(head) && !hasControlBytes(head);
+    return !hasBinarySignature(head.bytes) && !hasTextDocumentSignature(head.bytes) && !hasControlBytes(head.bytes);
 }
