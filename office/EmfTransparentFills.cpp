@@ -286,17 +286,15 @@ qsizetype drawingAfter(const QList<EmfRecord> &records, qsizetype comment)
 void completeTransparentFills(QByteArray &emf)
 {
     const auto records = wholeRecords(emf);
-    if (records.isEmpty())
-        return;
-    // Handle 0 is no handle: a count of none is no count the writer gives.
-    const quint16 handles = u16(emf, 56);
-    const auto mapping = deviceMapping(emf, records);
-    const auto objectId = unusedPlusObjectId(emf, records);
-    if (handles == 0 || handles == 0xFFFF || !mapping || !objectId)
-        return;
-    QByteArray mended;
-    qsizetype copiedUpTo = 0;
-    qsizetype added = 0;
+    // The fills laid out as the writer lays them out, found first: most pages
+    // have none, and need nothing more worked out.
+    struct Found {
+        qsizetype comment;
+        qsizetype drawing;
+        TransparentFill fill;
+        Outlines outlines;
+    };
+    QList<Found> found;
     for (qsizetype i = 1; i < records.size(); ++i) {
         const auto fill = transparentFill(emf, records[i]);
         if (!fill)
@@ -308,29 +306,41 @@ void completeTransparentFills(QByteArray &emf)
         if (!outlines || outlines->counts.isEmpty() || outlines->counts[0] != fill->points
             || outlines->points.size() > kMostPoints)
             continue;
-        const EmfRecord &comment = records[i];
-        const EmfRecord &polygons = records[drawing];
-        // The brush is one more handle than the office used, selected inside
-        // a saved state so the office's own brush is back afterwards.
-        const quint32 brush = handles;
+        found.append({i, drawing, *fill, *outlines});
+        i = drawing;
+    }
+    if (found.isEmpty())
+        return;
+    // Handle 0 is no handle: a count of none is no count the writer gives.
+    const quint16 handles = u16(emf, 56);
+    const auto mapping = deviceMapping(emf, records);
+    const auto objectId = unusedPlusObjectId(emf, records);
+    if (handles == 0 || handles == 0xFFFF || !mapping || !objectId)
+        return;
+    // The brush is one more handle than the office used, selected inside a
+    // saved state so the office's own brush is back afterwards.
+    const quint32 brush = handles;
+    QByteArray mended;
+    qsizetype copiedUpTo = 0;
+    for (const Found &each : found) {
+        const EmfRecord &comment = records[each.comment];
+        const EmfRecord &polygons = records[each.drawing];
         mended += emf.mid(copiedUpTo, comment.at - copiedUpTo);
-        mended += plusComment(plusPathFill(*outlines, *mapping, fill->argb, *objectId));
+        mended += plusComment(plusPathFill(each.outlines, *mapping, each.fill.argb, *objectId));
         mended += emf.mid(comment.at + comment.size, polygons.at - (comment.at + comment.size));
         putRecord(mended, kSaveDc, {});
-        putRecord(mended, kCreateBrush, {brush, 0, onWhitePaper(fill->argb), 0});
+        putRecord(mended, kCreateBrush, {brush, 0, onWhitePaper(each.fill.argb), 0});
         putRecord(mended, kSelectObject, {brush});
         mended += emf.mid(polygons.at, polygons.size);
         putRecord(mended, kRestoreDc, {quint32(-1)});
         putRecord(mended, kDeleteObject, {brush});
         copiedUpTo = polygons.at + polygons.size;
-        added += 5;
-        i = drawing;
     }
-    if (added == 0)
-        return;
     mended += emf.mid(copiedUpTo);
+    // Five records more for each fill: the saved state, the brush made,
+    // chosen, the state restored, the brush deleted.
     qToLittleEndian<quint32>(quint32(mended.size()), mended.data() + 48);
-    qToLittleEndian<quint32>(quint32(records.size() + added), mended.data() + 52);
+    qToLittleEndian<quint32>(quint32(records.size() + 5 * found.size()), mended.data() + 52);
     qToLittleEndian<quint16>(quint16(handles + 1), mended.data() + 56);
     emf = mended;
 }
