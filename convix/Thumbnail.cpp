@@ -2,7 +2,6 @@
 
 #include "platform/WholeFile.h"
 
-
 #include <algorithm>
 #include <stdexcept>
 
