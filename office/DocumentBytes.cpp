@@ -2,8 +2,8 @@
 
 #include "office/Application.h"
 #include "office/Memory.h"
-#include "office/PathWalk.h"
-#include "office/UserAccess.h"
+#include "platform/PathWalk.h"
+#include "platform/UserAccess.h"
 #include "platform/NativePath.h"
 
 #include <algorithm>
@@ -23,10 +23,10 @@ Failure systemFailure(int error)
 // A job list from others may hold a link of theirs to a file only we can
 // read (protected_symlinks' idea, for every folder): following it would
 // hand them its pages.
-void refuseLinksOfOthersWhoCouldNotRead(const WalkedPath &walked)
+void refuseLinksOfOthersWhoCouldNotRead(const platform::WalkedPath &walked)
 {
-    for (const ForeignLink &link : walked.foreignLinks)
-        if (!userCouldRead(link.owner, link.foldersAfter, walked.file))
+    for (const platform::ForeignLink &link : walked.foreignLinks)
+        if (!platform::userCouldRead(link.owner, link.foldersAfter, walked.file))
             throw Failure("路径经过另一用户（uid " + std::to_string(link.owner) + "）的链接，指向该用户不能读取的文件");
 }
 
@@ -34,10 +34,10 @@ void refuseLinksOfOthersWhoCouldNotRead(const WalkedPath &walked)
 
 DocumentFile readDocument(const QString &path, std::int64_t largest)
 {
-    WalkedPath walked = openRegularFile(platform::toNativePath(path));
-    if (walked.outcome == WalkedPath::NotAFile)
+    platform::WalkedPath walked = platform::openRegularFile(platform::toNativePath(path));
+    if (walked.outcome == platform::WalkedPath::NotAFile)
         throw Failure("路径指向的不是文件");
-    if (walked.outcome == WalkedPath::Failed)
+    if (walked.outcome == platform::WalkedPath::Failed)
         throw walked.error == ENOENT ? Failure("文件不存在") : systemFailure(walked.error);
     // Everything below comes from this one descriptor: the file that is
     // read is the file whose permissions were checked and are passed on.

@@ -1,4 +1,4 @@
-#include "office/PathWalk.h"
+#include "platform/PathWalk.h"
 
 #include <QList>
 
@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace office {
+namespace platform {
 namespace {
 
 // As many links as the kernel follows in one path before it says ELOOP.
@@ -149,4 +149,4 @@ WalkedPath openRegularFile(const QByteArray &path)
     return walked;
 }
 
-} // namespace office
+} // namespace platform

@@ -1,5 +1,5 @@
-#include "office/PathWalk.h"
-#include "office/UserAccess.h"
+#include "platform/PathWalk.h"
+#include "platform/UserAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using office::WalkedPath;
+using platform::WalkedPath;
 
 namespace {
 
@@ -90,7 +90,7 @@ private slots:
             {at("a/none/file.doc"), ENOENT},
         };
         for (const auto &[path, error] : opened) {
-            const WalkedPath walked = office::openRegularFile(native(path));
+            const WalkedPath walked = platform::openRegularFile(native(path));
             QVERIFY2(walked.outcome == (error ? WalkedPath::Failed : WalkedPath::Opened), qPrintable(path));
             QVERIFY2(walked.error == error, qPrintable(path + ": " + strerror(walked.error)));
             QVERIFY(walked.foreignLinks.empty());
@@ -105,7 +105,7 @@ private slots:
         const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         QVERIFY(inotify_add_watch(watch, native(at("fifo")).constData(), IN_OPEN) >= 0);
         for (const QString &path : {at("fifo"), at("a/b"), at("a/abs"), QString("/")})
-            QVERIFY2(office::openRegularFile(native(path)).outcome == WalkedPath::NotAFile, qPrintable(path));
+            QVERIFY2(platform::openRegularFile(native(path)).outcome == WalkedPath::NotAFile, qPrintable(path));
         char event[256];
         QCOMPARE(read(watch, event, sizeof event), ssize_t(-1));
         close(watch);
@@ -121,7 +121,7 @@ private slots:
         link("../a/b/file.doc", "theirs/file.doc");
         link(at("theirs/file.doc"), "ours.doc");
         QVERIFY(lchown(native(at("theirs/file.doc")).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
-        const WalkedPath walked = office::openRegularFile(native(at("ours.doc")));
+        const WalkedPath walked = platform::openRegularFile(native(at("ours.doc")));
         QCOMPARE(walked.outcome, WalkedPath::Opened);
         close(walked.fd);
         QCOMPARE(walked.foreignLinks.size(), std::size_t(1));
@@ -135,7 +135,7 @@ private slots:
         // Run as nobody, the same path passes root's link and nobody's own.
         QVERIFY(chmod(native(dir.path()).constData(), 0755) == 0);
         QVERIFY(seteuid(nobody->pw_uid) == 0);
-        const WalkedPath asNobody = office::openRegularFile(native(at("ours.doc")));
+        const WalkedPath asNobody = platform::openRegularFile(native(at("ours.doc")));
         QVERIFY(seteuid(0) == 0);
         QCOMPARE(asNobody.outcome, WalkedPath::Opened);
         close(asNobody.fd);
@@ -165,7 +165,7 @@ private slots:
         };
         int i = 0;
         for (const auto &[folder, file, readable] : cases) {
-            QVERIFY2(office::userCouldRead(user, {open, folder}, file) == readable, qPrintable(QString::number(i)));
+            QVERIFY2(platform::userCouldRead(user, {open, folder}, file) == readable, qPrintable(QString::number(i)));
             ++i;
         }
     }

@@ -1,9 +1,9 @@
 #pragma once
 
-// Internal to office/: a document's path resolved by us, one name at a time,
-// so that we know whose links it passes through. The kernel would follow
-// them without a word; a run as root must not let another user's link lead
-// it to a file that user could not have read.
+// A path resolved by us, one name at a time, so that we know whose links it
+// passes through. The kernel would follow them without a word; a run as root
+// must not let another user's link lead it to a file that user could not
+// have read.
 
 #include <QByteArray>
 
@@ -11,7 +11,7 @@
 
 #include <sys/stat.h>
 
-namespace office {
+namespace platform {
 
 // A link owned by neither us nor root, and the folders looked in after it
 // (the way to its target, which its owner would need to be let through).
@@ -34,4 +34,4 @@ struct WalkedPath {
 // for reading: a FIFO or a device is not opened at all.
 WalkedPath openRegularFile(const QByteArray &path);
 
-} // namespace office
+} // namespace platform

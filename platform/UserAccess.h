@@ -1,6 +1,6 @@
 #pragma once
 
-// Internal to office/: what another user could do with a file, as its
+// What another user could do with a file, as its
 // permission bits say. ACLs are not consulted: an entry naming that user or
 // one of its groups can grant or deny what the bits alone decide here.
 
@@ -8,11 +8,11 @@
 
 #include <sys/stat.h>
 
-namespace office {
+namespace platform {
 
 // Whether the user could look up names in each of the folders and then read
 // the file: owner, group (the user's own or one it belongs to) or other
 // bits, whichever one class applies, as the kernel decides.
 bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const struct stat &file);
 
-} // namespace office
+} // namespace platform

@@ -1,4 +1,4 @@
-#include "office/UserAccess.h"
+#include "platform/UserAccess.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace office {
+namespace platform {
 namespace {
 
 // The user's groups from the user database; none for a user it does not
@@ -52,4 +52,4 @@ bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const st
            && allowed(user, groups, file, S_IRUSR);
 }
 
-} // namespace office
+} // namespace platform
