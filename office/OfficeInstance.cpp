@@ -2,7 +2,7 @@
 
 #include "office/AbortingInteraction.h"
 #include "office/DocumentBytes.h"
-#include "office/WordFileDamage.h"
+#include "wordfile/WordFileDamage.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -119,7 +119,7 @@ OfficeInstance::Loaded OfficeInstance::load(const QString &path)
     // opens; the bytes it was given tell.
     const QByteArray read = QByteArray::fromRawData(reinterpret_cast<const char *>(file.bytes.getConstArray()),
                                                     file.bytes.getLength());
-    return {model, file.permissions, wordFileDamage(read)};
+    return {model, file.permissions, wordfile::wordFileDamage(read)};
 }
 
 void OfficeInstance::closeModel(const Reference<css::lang::XComponent> &model)

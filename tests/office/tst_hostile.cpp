@@ -1,6 +1,6 @@
 #include "office/LibreOffice.h"
 #include "office/Watchdog.h"
-#include "office/WordFileDamage.h"
+#include "wordfile/WordFileDamage.h"
 #include "support/Documents.h"
 #include "support/Emf.h"
 #include "support/Processes.h"
@@ -369,8 +369,8 @@ private slots:
         };
         const QByteArray word97 = bytesOf("Bug53380_1.doc");
         const QByteArray word2 = bytesOf("word2.doc");
-        QVERIFY(office::wordFileDamage(word97).empty());
-        QVERIFY(office::wordFileDamage(word2).empty());
+        QVERIFY(wordfile::wordFileDamage(word97).empty());
+        QVERIFY(wordfile::wordFileDamage(word2).empty());
         // Cut at nine tenths, a Word 97 file opens without a word from the
         // office; so does a Word for Windows 2 file cut in half.
         const QString cut97 = write(dir.filePath("cut97.doc"), word97.left(word97.size() * 9 / 10));
@@ -384,7 +384,7 @@ private slots:
         doc->close();
         app->quit();
         // Cut in half, the office itself refuses a Word 97 file.
-        QVERIFY(office::wordFileDamage(word97.left(word97.size() / 2)).find("文件被截短") != std::string::npos);
+        QVERIFY(wordfile::wordFileDamage(word97.left(word97.size() / 2)).find("文件被截短") != std::string::npos);
     }
 
     void hangingStartIsRetriedOnAFreshProfile()

@@ -1,11 +1,11 @@
-#include "office/CompoundFile.h"
+#include "wordfile/CompoundFile.h"
 
 #include <QtEndian>
 
 #include <optional>
 #include <vector>
 
-namespace office {
+namespace wordfile {
 namespace {
 
 constexpr quint32 kEndOfChain = 0xFFFFFFFE;
@@ -142,4 +142,4 @@ std::string compoundFileDamage(const QByteArray &bytes)
     return {};
 }
 
-} // namespace office
+} // namespace wordfile

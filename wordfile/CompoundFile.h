@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace office {
+namespace wordfile {
 
 // Word 97 to 2003, 95 and 6 documents are compound files: streams kept in a
 // chain of sectors each. A file that was cut short (a broken download, a
@@ -14,4 +14,4 @@ namespace office {
 // kind of file.
 std::string compoundFileDamage(const QByteArray &bytes);
 
-} // namespace office
+} // namespace wordfile

@@ -1,10 +1,10 @@
-#include "office/WordFileDamage.h"
+#include "wordfile/WordFileDamage.h"
 
-#include "office/CompoundFile.h"
+#include "wordfile/CompoundFile.h"
 
 #include <QtEndian>
 
-namespace office {
+namespace wordfile {
 
 std::string wordFileDamage(const QByteArray &bytes)
 {
@@ -23,4 +23,4 @@ std::string wordFileDamage(const QByteArray &bytes)
     return compoundFileDamage(bytes);
 }
 
-} // namespace office
+} // namespace wordfile

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace office {
+namespace wordfile {
 
 // What is known to be wrong with a Word file that the office may still open
 // without a word, giving fewer pages than it has: a file cut short (a broken
@@ -13,4 +13,4 @@ namespace office {
 // length in its header. Nothing for a sound file and any other kind of file.
 std::string wordFileDamage(const QByteArray &bytes);
 
-} // namespace office
+} // namespace wordfile
