@@ -1,6 +1,6 @@
 #include "convix/Batch.h"
 
-#include "office/EmfRecords.h"
+#include "emf/WholePicture.h"
 #include "platform/RegularFile.h"
 #include "platform/WholeFile.h"
 
@@ -8,48 +8,25 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
-#include <utility>
 
 namespace convix {
 namespace {
 
-// The picture's frame, once the picture is known to be whole: a picture cut
-// off, or with records garbled behind a whole header, draws as a blank page,
-// which is no picture of it.
-std::pair<qint64, qint64> frameOf(const QString &emfPath)
+// The frame of the picture the file holds, once it is known to be whole.
+emf::FrameSize frameOf(const QString &emfPath)
 {
-    // Larger than any page's picture; what claims more is not read, let alone drawn.
-    constexpr qint64 kLargestPicture = qint64(256) << 20;
-    const platform::RegularFileStart read = platform::readRegularFile(emfPath, kLargestPicture + 1);
+    const platform::RegularFileStart read = platform::readRegularFile(emfPath, emf::kLargestPicture + 1);
     if (read.error == EINVAL)
         throw std::runtime_error("不是普通文件");
     if (read.error)
         throw std::runtime_error("无法读取文件：" + std::string(std::strerror(read.error)));
-    const QByteArray &emf = read.bytes;
-    if (emf.size() < 88 || qFromLittleEndian<quint32>(emf.constData()) != 1 || emf.mid(40, 4) != " EMF")
-        throw std::runtime_error("不是EMF图片");
-    // The header records the whole file's length; a cut-off copy renders blank.
-    if (QFileInfo(emfPath).size() < qFromLittleEndian<quint32>(emf.constData() + 48))
-        throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
-    // The frame is in hundredths of a millimetre, both edges inclusive; its
-    // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.
-    const auto at = [&](int offset) { return qint64(qFromLittleEndian<qint32>(emf.constData() + offset)); };
-    const qint64 width = at(32) - at(24) + 1;
-    const qint64 height = at(36) - at(28) + 1;
-    if (width <= 1 || height <= 1)
-        throw std::runtime_error("图片已损坏：图框为空");
-    if (emf.size() > kLargestPicture)
-        throw std::runtime_error("图片大于256 MB，不予绘制");
-    if (office::wholeRecords(emf).isEmpty())
-        throw std::runtime_error("图片已损坏：其中的记录不完整或已错乱");
-    return {width, height};
+    return emf::wholePictureFrame(read.bytes, QFileInfo(emfPath).size());
 }
 
 } // namespace

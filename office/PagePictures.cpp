@@ -1,7 +1,7 @@
 #include "office/PagePictures.h"
 
-#include "office/EmfRecordCount.h"
-#include "office/EmfTransparentFills.h"
+#include "emf/RecordCount.h"
+#include "emf/TransparentFills.h"
 
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
@@ -58,8 +58,8 @@ Picture pictureOf(const Reference<css::lang::XComponent> &document, const css::a
     if (picture.emf.size() < 88
         || qFromLittleEndian<quint32>(picture.emf.constData() + 48) != quint64(picture.emf.size()))
         throw Failure("办公软件给出的页面图片不完整");
-    completeTransparentFills(picture.emf);
-    correctRecordCount(picture.emf);
+    emf::completeTransparentFills(picture.emf);
+    emf::correctRecordCount(picture.emf);
     return picture;
 }
 

@@ -1,8 +1,8 @@
 #include "conversion/BatchRun.h"
 #include "conversion/ConvertDocument.h"
 #include "convix/Batch.h"
-#include "office/EmfRecordCount.h"
-#include "office/EmfTransparentFills.h"
+#include "emf/RecordCount.h"
+#include "emf/TransparentFills.h"
 #include "office/LibreOffice.h"
 #include "office/PictureRenderer.h"
 #include "platform/NativePath.h"
@@ -309,7 +309,7 @@ private slots:
 
         for (const auto &[plain, points] : {std::pair(twoOutlines, 7), std::pair(oneOutline, 3)}) {
             QByteArray mended = picture(3, plain, anisotropic);
-            office::completeTransparentFills(mended);
+            emf::completeTransparentFills(mended);
             QList<quint32> types;
             for (const auto &[type, at] : records(mended))
                 types << type;
@@ -340,7 +340,7 @@ private slots:
               picture(3, twoOutlines, record(35, {0, 0, 0, 0, 0, 0}) + anisotropic), picture(3, twoOutlines, {}),
               picture(3, twoOutlines, anisotropic).chopped(4), noHandles}) {
             const QByteArray before = other;
-            office::completeTransparentFills(other);
+            emf::completeTransparentFills(other);
             QCOMPARE(other, before);
         }
     }
@@ -352,11 +352,11 @@ private slots:
         qToLittleEndian<quint32>(20, endOfFile.data() + 4);
         QByteArray whole = scriptedPicture(1) + endOfFile;
         qToLittleEndian<quint32>(1, whole.data() + 52); // as the office counts
-        office::correctRecordCount(whole);
+        emf::correctRecordCount(whole);
         QCOMPARE(readEmfHeader(whole).records, quint32(2));
         for (QByteArray broken : {whole.chopped(4), whole.left(88) + QByteArray(8, '\0'), whole.left(88)}) {
             qToLittleEndian<quint32>(1, broken.data() + 52);
-            office::correctRecordCount(broken);
+            emf::correctRecordCount(broken);
             QCOMPARE(readEmfHeader(broken).records, quint32(1));
         }
     }

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace office {
+namespace emf {
 
 // The office's EMF writer leaves its header record out of the header's
 // record count, and a strict reader refuses a picture whose count is wrong.
@@ -10,4 +10,4 @@ namespace office {
 // the header to the end of the file; leaves any other picture as it is.
 void correctRecordCount(QByteArray &emf);
 
-} // namespace office
+} // namespace emf

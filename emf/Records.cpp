@@ -1,8 +1,8 @@
-#include "office/EmfRecords.h"
+#include "emf/Records.h"
 
 #include <QtEndian>
 
-namespace office {
+namespace emf {
 
 QList<EmfRecord> wholeRecords(const QByteArray &emf)
 {
@@ -25,4 +25,4 @@ QList<EmfRecord> wholeRecords(const QByteArray &emf)
     return records;
 }
 
-} // namespace office
+} // namespace emf

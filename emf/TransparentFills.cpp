@@ -1,6 +1,6 @@
-#include "office/EmfTransparentFills.h"
+#include "emf/TransparentFills.h"
 
-#include "office/EmfRecords.h"
+#include "emf/Records.h"
 
 #include <QList>
 #include <QMap>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <optional>
 
-namespace office {
+namespace emf {
 namespace {
 
 constexpr quint32 kComment = 70;
@@ -345,4 +345,4 @@ void completeTransparentFills(QByteArray &emf)
     emf = mended;
 }
 
-} // namespace office
+} // namespace emf

@@ -1,10 +1,10 @@
-#include "office/EmfRecordCount.h"
+#include "emf/RecordCount.h"
 
-#include "office/EmfRecords.h"
+#include "emf/Records.h"
 
 #include <QtEndian>
 
-namespace office {
+namespace emf {
 
 void correctRecordCount(QByteArray &emf)
 {
@@ -14,4 +14,4 @@ void correctRecordCount(QByteArray &emf)
         qToLittleEndian<quint32>(records.size(), emf.data() + kRecordCountAt);
 }
 
-} // namespace office
+} // namespace emf

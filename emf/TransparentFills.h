@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace office {
+namespace emf {
 
 // The office's EMF writer hands a transparent fill (a watermark's letters, a
 // shaded box) to EMF+ readers as its first outline only, at a scale of its
@@ -14,4 +14,4 @@ namespace office {
 // not laid out as that writer lays it out are left as they are.
 void completeTransparentFills(QByteArray &emf);
 
-} // namespace office
+} // namespace emf

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
-namespace office {
+namespace emf {
 
 struct EmfRecord {
     quint32 type;
@@ -20,4 +20,4 @@ inline constexpr quint32 kEmfEndOfFile = 14;
 // we cannot read whole is left as the office wrote it.
 QList<EmfRecord> wholeRecords(const QByteArray &emf);
 
-} // namespace office
+} // namespace emf
