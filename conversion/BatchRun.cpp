@@ -1,6 +1,6 @@
 #include "conversion/BatchRun.h"
 
-#include "office/Memory.h"
+#include "office/LibreOffice.h"
 
 #include <algorithm>
 

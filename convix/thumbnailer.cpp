@@ -9,7 +9,6 @@
 
 #include "convix/Thumbnail.h"
 #include "office/LibreOffice.h"
-#include "office/Watchdog.h"
 #include "platform/NativePath.h"
 #include "platform/Termination.h"
 
@@ -62,11 +61,11 @@ int main(int argc, char *argv[])
         stoppedBy = signal;
         office::endAllOffices();
     });
-    office::Watchdog limit([] { office::endAllOffices(); });
     QByteArray png;
     QString failure;
+    bool pastTheLimit = false;
     {
-        const office::Watchdog::Armed armed(limit, convix::kThumbnailTimeLimit);
+        const office::EndAllOfficesAfter limit(convix::kThumbnailTimeLimit);
         try {
             png = convix::thumbnail(request.input, request.size,
                                     [] { return office::startPictureRenderer(convix::glanceLimits()); });
@@ -75,13 +74,14 @@ int main(int argc, char *argv[])
             if (failure.isEmpty())
                 failure = "没有画出缩略图";
         }
+        pastTheLimit = limit.fired();
     }
     if (stoppedBy) {
         say("被信号中断，没有写出缩略图");
         return 128 + stoppedBy;
     }
     if (!failure.isEmpty()) {
-        say(limit.fired()
+        say(pastTheLimit
                 ? QStringLiteral("%1秒内没有画出缩略图，办公软件已被结束").arg(convix::kThumbnailTimeLimit.count())
                 : failure);
         return kNoThumbnail;

@@ -1,10 +1,10 @@
 #include "office/DocumentBytes.h"
 
 #include "office/Application.h"
-#include "office/Memory.h"
+#include "platform/NativePath.h"
 #include "platform/PathWalk.h"
 #include "platform/UserAccess.h"
-#include "platform/NativePath.h"
+#include "sandbox/Memory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,8 +47,8 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
     } const file{walked.fd};
     refuseLinksOfOthersWhoCouldNotRead(walked);
     if (walked.file.st_size > std::min<std::int64_t>(largest, SAL_MAX_INT32))
-        throw Failure("文件太大，不是文档：" + megabytes(walked.file.st_size) + "，超过办公软件可读取的"
-                      + megabytes(largest));
+        throw Failure("文件太大，不是文档：" + sandbox::megabytes(walked.file.st_size) + "，超过办公软件可读取的"
+                      + sandbox::megabytes(largest));
     com::sun::star::uno::Sequence<sal_Int8> bytes(static_cast<sal_Int32>(walked.file.st_size));
     sal_Int32 done = 0;
     while (done < bytes.getLength()) {

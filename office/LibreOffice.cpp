@@ -1,8 +1,12 @@
 #include "office/LibreOffice.h"
 
-#include "office/Confinement.h"
+#include "office/OfficeFiles.h"
 #include "office/OfficeInstance.h"
+#include "office/OfficeProcess.h"
+#include "office/OfficeScratch.h"
 #include "office/PagePictures.h"
+#include "sandbox/Memory.h"
+#include "sandbox/Watchdog.h"
 
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -12,6 +16,7 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 
+#include <algorithm>
 
 namespace office {
 namespace {
@@ -230,7 +235,43 @@ Offices libreOffices(const Limits &limits)
 
 QStringList confinementShortfalls()
 {
-    return probeConfinement().shortfalls();
+    // Where no scratch folder can be made, no office starts anyway; the
+    // layers are tried all the same.
+    QString folder = QStringLiteral("/");
+    try {
+        folder = scratchFolder();
+    } catch (const Failure &) {
+    }
+    return shortfalls(sandbox::probeConfinement(sandbox::Confinement(folder, officeFiles(folder))));
+}
+
+std::int64_t usableMemory()
+{
+    return sandbox::usableMemory();
+}
+
+std::int64_t defaultOfficeMemory()
+{
+    constexpr std::int64_t kMiB = 1024 * 1024;
+    const std::int64_t usable = usableMemory();
+    const std::int64_t bound = 2048 * kMiB;
+    return usable < 0 ? bound : std::clamp(usable / 2, 256 * kMiB, bound);
+}
+
+EndAllOfficesAfter::EndAllOfficesAfter(std::chrono::milliseconds limit)
+    : watchdog_(std::make_unique<sandbox::Watchdog>(endAllOffices))
+{
+    watchdog_->arm(limit);
+}
+
+EndAllOfficesAfter::~EndAllOfficesAfter()
+{
+    watchdog_->disarm();
+}
+
+bool EndAllOfficesAfter::fired() const
+{
+    return watchdog_->fired();
 }
 
 } // namespace office

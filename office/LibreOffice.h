@@ -1,13 +1,27 @@
 #pragma once
 
 #include "office/Application.h"
-#include "office/Memory.h"
 
 #include <QStringList>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace sandbox {
+class Watchdog;
+}
 
 namespace office {
+
+// What memory this program and its offices may really use, in bytes: the
+// system's available memory, or less where a control group (a container, a
+// service's limit) sets a lower limit; -1 where nothing says.
+std::int64_t usableMemory();
+
+// What one office may hold before it is ended: 2 GiB, or half of what may
+// be used where that is less (at least 256 MiB).
+std::int64_t defaultOfficeMemory();
 
 struct Limits {
     // From starting the process to a working connection. A start normally
@@ -39,6 +53,22 @@ bool confinementRequired();
 // Ends every office of this process at once and lets no new one start; what
 // they were doing fails as interrupted. For a program that is being stopped.
 void endAllOffices();
+
+// Ends every office of this process, as endAllOffices() does, once `limit`
+// has passed, unless it goes first: for a program with a time limit on all
+// it does.
+class EndAllOfficesAfter {
+public:
+    explicit EndAllOfficesAfter(std::chrono::milliseconds limit);
+    ~EndAllOfficesAfter();
+    EndAllOfficesAfter(const EndAllOfficesAfter &) = delete;
+    EndAllOfficesAfter &operator=(const EndAllOfficesAfter &) = delete;
+    // Whether the limit passed.
+    bool fired() const;
+
+private:
+    std::unique_ptr<sandbox::Watchdog> watchdog_;
+};
 
 // Fresh LibreOffice instances, ended all together by endAllOffices().
 Offices libreOffices(const Limits &limits = {});

@@ -2,6 +2,7 @@
 
 #include "office/AbortingInteraction.h"
 #include "office/DocumentBytes.h"
+#include "sandbox/Memory.h"
 #include "wordfile/WordFileDamage.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -163,7 +164,7 @@ void OfficeInstance::startOnce()
     for (int attempt = 1;; ++attempt) {
         memoryGuard_.stop();
         process_ = std::make_unique<OfficeProcess>(*profile_, pipe_);
-        outOfMemoryKillsBefore_ = outOfMemoryKills();
+        outOfMemoryKillsBefore_ = sandbox::outOfMemoryKills();
         memoryGuard_.watch(process_->pid());
         const auto deadline = std::chrono::steady_clock::now() + limits_.start;
         watchdog_.arm(limits_.start);
@@ -209,8 +210,8 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
         throw Interrupted();
     if (const std::int64_t used = memoryGuard_.endedAt()) {
         process_->waitForExit(5000);
-        throw Failure("文档所需的内存超出办公软件的上限：办公软件被结束时占用" + megabytes(used) + "，上限为"
-                      + megabytes(memoryGuard_.bound()));
+        throw Failure("文档所需的内存超出办公软件的上限：办公软件被结束时占用" + sandbox::megabytes(used) + "，上限为"
+                      + sandbox::megabytes(memoryGuard_.bound()));
     }
     if (watchdog_.fired()) {
         process_->waitForExit(5000);
@@ -224,7 +225,7 @@ void OfficeInstance::throwFailure(const std::string &description, bool bridgeGon
     if (bridgeGone)
         process_->waitForExit(5000);
     if (const auto code = process_->exitCode()) {
-        if (*code == 128 + SIGKILL && outOfMemoryKills() > outOfMemoryKillsBefore_)
+        if (*code == 128 + SIGKILL && sandbox::outOfMemoryKills() > outOfMemoryKillsBefore_)
             throw Failure("系统内存不足，结束了办公软件（退出码" + std::to_string(*code) + ")");
         throw Failure("办公软件意外结束（退出码" + std::to_string(*code) + "）");
     }

@@ -6,11 +6,11 @@
 
 #include "office/Application.h"
 #include "office/LibreOffice.h"
-#include "office/MemoryGuard.h"
 #include "office/OfficeProcess.h"
 #include "office/Profile.h"
 #include "office/UnoConnection.h"
-#include "office/Watchdog.h"
+#include "sandbox/MemoryGuard.h"
+#include "sandbox/Watchdog.h"
 
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -35,7 +35,7 @@ public:
             throw Failure("办公软件没有在运行");
         // Disarmed however the call ends, so a failure of ours inside it
         // cannot leave the office to be ended later for nothing.
-        const Watchdog::Armed armed(watchdog_, callLimit());
+        const sandbox::Watchdog::Armed armed(watchdog_, callLimit());
         try {
             return f();
         } catch (const css::lang::DisposedException &e) {
@@ -51,7 +51,7 @@ public:
     struct Loaded {
         Reference<css::lang::XComponent> model;
         mode_t permissions; // of the file it was read from
-        std::string damage; // see WordFileDamage.h
+        std::string damage; // see wordfile/WordFileDamage.h
     };
     Loaded load(const QString &path);
     void closeModel(const Reference<css::lang::XComponent> &model);
@@ -80,8 +80,8 @@ private:
     std::chrono::steady_clock::time_point documentDeadline_ = std::chrono::steady_clock::time_point::max();
     bool documentLimitArmed_ = false;
     std::unique_ptr<OfficeProcess> process_;
-    Watchdog watchdog_;
-    MemoryGuard memoryGuard_;
+    sandbox::Watchdog watchdog_;
+    sandbox::MemoryGuard memoryGuard_;
     std::uint64_t outOfMemoryKillsBefore_ = 0;
     UnoConnection connection_;
     Reference<css::frame::XDesktop2> desktop_;

@@ -1,6 +1,6 @@
 #include "office/Profile.h"
 
-#include "office/ScratchFolder.h"
+#include "office/OfficeScratch.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,9 +1,8 @@
 #include "office/LibreOffice.h"
-#include "office/Watchdog.h"
-#include "wordfile/WordFileDamage.h"
 #include "support/Documents.h"
 #include "support/Emf.h"
 #include "support/Processes.h"
+#include "wordfile/WordFileDamage.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -435,22 +434,6 @@ private slots:
             QCOMPARE(f.description(), "文档的处理超过3秒，办公软件已被结束");
         }
         QTRY_COMPARE(officeChildren(), QList<int>{});
-    }
-
-    void aFailureOfOursInACallLeavesTheOfficeAlone()
-    {
-        // Every call into an office is watched this way; one that fails for
-        // a reason of ours must not leave the office to be ended later.
-        std::atomic<bool> ended{false};
-        office::Watchdog watchdog([&] { ended = true; });
-        try {
-            const office::Watchdog::Armed armed(watchdog, 200ms);
-            throw std::runtime_error("ours");
-        } catch (const std::runtime_error &) {
-        }
-        std::this_thread::sleep_for(400ms);
-        QVERIFY(!ended);
-        QVERIFY(!watchdog.fired());
     }
 };
 

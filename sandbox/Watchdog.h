@@ -7,9 +7,9 @@
 #include <optional>
 #include <thread>
 
-namespace office {
+namespace sandbox {
 
-// Ends a hung office: while armed, runs the expiry action once the limit has
+// Ends a hung child: while armed, runs the expiry action once the limit has
 // passed, from its own thread, so the blocked call on ours fails.
 class Watchdog {
 public:
@@ -49,4 +49,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace office
+} // namespace sandbox

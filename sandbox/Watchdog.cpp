@@ -1,6 +1,6 @@
-#include "office/Watchdog.h"
+#include "sandbox/Watchdog.h"
 
-namespace office {
+namespace sandbox {
 
 Watchdog::Watchdog(std::function<void()> onExpiry) : onExpiry_(std::move(onExpiry)), thread_([this] { run(); })
 {
@@ -64,4 +64,4 @@ void Watchdog::run()
     }
 }
 
-} // namespace office
+} // namespace sandbox

@@ -1,6 +1,6 @@
-#include "office/ScratchFolder.h"
+#include "sandbox/ScratchFolder.h"
 
-#include "office/Application.h"
+#include "sandbox/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace office {
+namespace sandbox {
 namespace {
 
 const char kLockName[] = ".owner";
@@ -85,26 +85,8 @@ long runPid(const char *name)
     return end != name && *end == '-' ? pid : 0;
 }
 
-// An office that was killed where it could not have a temporary folder of
-// its own left its pipe's socket in /tmp.
-void removeSocketsOf(long pid)
-{
-    const QString pattern = QStringLiteral("OSL_PIPE_%1_pagegrab-%2-*").arg(getuid()).arg(pid);
-    const int tmp = open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (tmp < 0)
-        return;
-    for (const QString &socket : QDir("/tmp").entryList({pattern}, QDir::System)) {
-        const QByteArray name = QFile::encodeName(socket);
-        struct stat info {};
-        if (fstatat(tmp, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(info.st_mode)
-            && ownedByUs(info))
-            unlinkat(tmp, name.constData(), 0);
-    }
-    close(tmp);
-}
-
 // The folders of runs that were killed: their lock is free.
-void removeLeftoversOfDeadRuns(int base, const char *own)
+void removeLeftoversOfDeadRuns(int base, const char *own, LeftoversElsewhere removeElsewhere)
 {
     DIR *entries = fdopendir(dup(base));
     if (!entries)
@@ -131,7 +113,7 @@ void removeLeftoversOfDeadRuns(int base, const char *own)
     for (const std::string &name : dead) {
         removeTree(base, name.c_str());
         if (!livePids.count(runPid(name.c_str())))
-            removeSocketsOf(runPid(name.c_str()));
+            removeElsewhere(runPid(name.c_str()));
     }
 }
 
@@ -173,7 +155,7 @@ Base openBase()
 
 class Scratch {
 public:
-    Scratch()
+    explicit Scratch(LeftoversElsewhere removeElsewhere)
     {
         // Another run that ends may remove the common folder just after we
         // opened it (it removes it when empty): then it is made again.
@@ -197,7 +179,7 @@ public:
             return;
         folder_ = open(QFile::encodeName(path_).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         lock_ = folder_ < 0 ? -1 : lockOwnership(folder_);
-        removeLeftoversOfDeadRuns(base_.fd, name_.constData());
+        removeLeftoversOfDeadRuns(base_.fd, name_.constData(), removeElsewhere);
     }
 
     ~Scratch()
@@ -231,10 +213,10 @@ private:
 
 } // namespace
 
-QString scratchFolder()
+QString scratchFolder(LeftoversElsewhere removeElsewhere)
 {
-    static const Scratch scratch;
+    static const Scratch scratch(removeElsewhere);
     return scratch.path();
 }
 
-} // namespace office
+} // namespace sandbox

@@ -1,7 +1,4 @@
-#include "office/FileAllowList.h"
-
-#include <QDir>
-#include <QFile>
+#include "sandbox/FileAllowList.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -12,7 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace office {
+namespace sandbox {
 namespace {
 
 // The kernel's rule-set attribute as later ABIs extend it; Debian 12's
@@ -48,63 +45,6 @@ std::uint64_t handledFileRights(int abi)
     return rights;
 }
 
-// What the office reads besides its own folder. Folders are given whole
-// only where they hold nothing but what their name says (fonts, the office's
-// files, libraries); of /etc, /proc and the home folder only the entries
-// the office and its libraries look at.
-QStringList readablePaths()
-{
-    QStringList paths{
-        QStringLiteral(LIBREOFFICE_PROGRAM_DIR "/.."),
-        "/usr/lib",
-        "/usr/lib64",
-        "/lib",
-        "/lib64",
-        "/usr/local/lib",
-        "/usr/share/libreoffice",
-        "/usr/share/fonts",
-        "/usr/local/share/fonts",
-        "/usr/share/fontconfig",
-        "/usr/share/locale",
-        "/usr/share/zoneinfo",
-        "/usr/share/liblangtag",
-        "/usr/share/hyphen",
-        "/usr/share/hunspell",
-        "/usr/share/mythes",
-        "/etc/fonts",
-        "/etc/libreoffice",
-        "/etc/ld.so.cache",
-        "/etc/passwd",
-        "/etc/group",
-        "/etc/nsswitch.conf",
-        "/etc/localtime",
-        "/etc/locale.alias",
-        "/etc/papersize",
-        // The office's shared extension cache and fontconfig's caches: without
-        // them it aborts, or every font is scanned again at each start.
-        "/var/spool/libreoffice",
-        "/var/lib/libreoffice",
-        "/var/cache/fontconfig",
-        // Its own process entries (the rule is taken in the child, so "self" is
-        // the office), and what the system says of memory and processors.
-        "/proc/self",
-        "/proc/filesystems",
-        "/proc/meminfo",
-        "/proc/cpuinfo",
-        "/proc/stat",
-        "/sys/devices/system/cpu",
-        "/dev/urandom",
-        "/dev/random",
-    };
-    const QString home = QDir::homePath();
-    const auto xdg = [&](const char *variable, const QString &fallback) {
-        return qEnvironmentVariable(variable, home + fallback);
-    };
-    paths << home + "/.fonts" << xdg("XDG_DATA_HOME", "/.local/share") + "/fonts"
-          << xdg("XDG_CACHE_HOME", "/.cache") + "/fontconfig" << xdg("XDG_CONFIG_HOME", "/.config") + "/fontconfig";
-    return paths;
-}
-
 long createRuleset(const RulesetAttr *attr, std::size_t size, std::uint32_t flags)
 {
     return syscall(SYS_landlock_create_ruleset, attr, size, flags);
@@ -116,17 +56,6 @@ int landlockAbi()
 {
     const long abi = createRuleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     return abi < 0 ? 0 : int(abi);
-}
-
-FileAllowList::FileAllowList(const QString &ownFolder)
-{
-    for (const QString &path : readablePaths())
-        rules_.push_back({QFile::encodeName(path), Rule::Read});
-    rules_.push_back({"/dev/null", Rule::Device});
-    rules_.push_back({"/dev/zero", Rule::Device});
-    rules_.push_back({QFile::encodeName(ownFolder), Rule::Write});
-    rules_.push_back({"/tmp", Rule::MakeSockets});
-    rules_.push_back({"/var/tmp", Rule::MakeSockets});
 }
 
 int FileAllowList::applyInChild(const char *sharedPipeFolder) const
@@ -172,9 +101,9 @@ int FileAllowList::applyInChild(const char *sharedPipeFolder) const
         case Rule::Device:
             rights = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE | kTruncate | kIoctlDevice;
             break;
-        // The office's pipes, where it cannot be kept out of the shared
-        // temporary folder: made there, and removed again (by name, which is
-        // also all a document could do to the user's own files there).
+        // Pipes, where they cannot be kept out of the shared temporary
+        // folder: made there, and removed again (by name, which is also all
+        // the child could do to the user's own files there).
         case Rule::MakeSockets:
             rights = LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_REMOVE_FILE;
             break;
@@ -193,7 +122,7 @@ int FileAllowList::applyInChild(const char *sharedPipeFolder) const
         }
     }
     // Required by the kernel for an unprivileged process, and right anyway:
-    // nothing the office starts may gain privileges.
+    // nothing the child starts may gain privileges.
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     const bool restricted = syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
     const int error = errno;
@@ -201,4 +130,4 @@ int FileAllowList::applyInChild(const char *sharedPipeFolder) const
     return restricted ? 0 : error;
 }
 
-} // namespace office
+} // namespace sandbox

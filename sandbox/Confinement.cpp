@@ -1,14 +1,8 @@
-#include "office/Confinement.h"
-
-#include "office/Application.h"
-#include "office/LibreOffice.h"
-#include "office/ScratchFolder.h"
+#include "sandbox/Confinement.h"
 
 #include <QFile>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -17,10 +11,8 @@
 #include <unistd.h>
 #include <utility>
 
-namespace office {
+namespace sandbox {
 namespace {
-
-std::atomic<bool> required{false};
 
 // Writes a short text to a file; in the child, so no library calls.
 bool writeText(const char *path, const QByteArray &text)
@@ -52,37 +44,10 @@ unsigned long lockedFlags(const char *path)
     return flags;
 }
 
-QString systemReason(int error)
-{
-    if (error == ENOSYS || error == EOPNOTSUPP)
-        return QStringLiteral("内核不提供Landlock（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
-void requireConfinement()
-{
-    required = true;
-}
-
-bool confinementRequired()
-{
-    return required;
-}
-
-QStringList ConfinementReport::shortfalls() const
-{
-    QStringList reasons;
-    if (files)
-        reasons << "文档可以读取用户能读取的任何文件：" + systemReason(files);
-    if (network)
-        reasons << "文档可以访问网络：系统拒绝命名空间（" + QString::fromLocal8Bit(std::strerror(network)) + "）";
-    return reasons;
-}
-
-Confinement::Confinement(const QString &ownFolder)
-    : files_(ownFolder), ownFolder_(QFile::encodeName(ownFolder)),
+Confinement::Confinement(const QString &ownFolder, FileAllowList files)
+    : files_(std::move(files)), ownFolder_(QFile::encodeName(ownFolder)),
       uidMap_(QByteArray::number(getuid()) + " " + QByteArray::number(getuid()) + " 1"),
       gidMap_(QByteArray::number(getgid()) + " " + QByteArray::number(getgid()) + " 1")
 {
@@ -104,9 +69,9 @@ ConfinementReport Confinement::applyInChild() const
             ownMounts = false;
         }
     }
-    // The office puts its pipes in /tmp, or /var/tmp, whichever it can
-    // write, and only where it can write neither in the folder we name: so
-    // both are made read-only for it (the mounts beneath them too), and its
+    // A child such as an office puts its pipes in /tmp, or /var/tmp,
+    // whichever it can write, and only where it can write neither in a
+    // folder it is told: so both are made read-only for it (the mounts beneath them too), and its
     // own folder (perhaps beneath them) writable again. Private first, so
     // that none of this shows outside; a chroot's root is no mount point and
     // cannot be made private.
@@ -134,16 +99,8 @@ std::optional<ConfinementReport> readConfinementReport(int fd)
     return got == sizeof report ? std::optional(report) : std::nullopt;
 }
 
-ConfinementReport probeConfinement()
+ConfinementReport probeConfinement(const Confinement &confinement)
 {
-    // Where no scratch folder can be made, no office starts anyway; the
-    // layers are tried all the same.
-    QString folder = QStringLiteral("/");
-    try {
-        folder = scratchFolder();
-    } catch (const Failure &) {
-    }
-    const Confinement confinement(folder);
     ConfinementReport report;
     int channel[2];
     if (pipe2(channel, O_CLOEXEC) != 0) {
@@ -169,4 +126,4 @@ ConfinementReport probeConfinement()
     return applied.value_or(report);
 }
 
-} // namespace office
+} // namespace sandbox

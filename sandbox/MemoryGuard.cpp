@@ -1,10 +1,10 @@
-#include "office/MemoryGuard.h"
+#include "sandbox/MemoryGuard.h"
 
-#include "office/Memory.h"
+#include "sandbox/Memory.h"
 
 #include <csignal>
 
-namespace office {
+namespace sandbox {
 
 using namespace std::chrono_literals;
 
@@ -66,4 +66,4 @@ void MemoryGuard::run()
     }
 }
 
-} // namespace office
+} // namespace sandbox

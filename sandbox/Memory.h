@@ -1,21 +1,17 @@
 #pragma once
 
-// What memory this program and its offices may really use: the system's
+// What memory this program and its children may really use: the system's
 // available memory, or less where a control group (a container, a service's
-// limit) sets a lower limit. Offices start in our control group, so its limit
-// is theirs too.
+// limit) sets a lower limit. Children start in our control group, so its
+// limit is theirs too.
 
 #include <cstdint>
 #include <string>
 
-namespace office {
+namespace sandbox {
 
 // Bytes that may still be used, or -1 where nothing says.
 std::int64_t usableMemory();
-
-// What one office may hold before it is ended: 2 GiB, or half of what may
-// be used where that is less (at least 256 MiB).
-std::int64_t defaultOfficeMemory();
 
 // How often the kernel has ended a process of our control group for want
 // of memory so far (0 where it does not say).
@@ -27,4 +23,4 @@ std::string megabytes(std::int64_t bytes);
 // The resident memory of a process, in bytes, or -1 once it is gone.
 std::int64_t residentMemory(int pid);
 
-} // namespace office
+} // namespace sandbox

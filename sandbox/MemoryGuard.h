@@ -5,11 +5,11 @@
 #include <mutex>
 #include <thread>
 
-namespace office {
+namespace sandbox {
 
-// Ends an office whose memory grows past its bound (a document can hold a
+// Ends a child whose memory grows past its bound (a document can hold a
 // picture of a billion pixels in a few bytes): from its own thread, it looks
-// at the office's resident memory every few hundredths of a second and ends
+// at the child's resident memory every few hundredths of a second and ends
 // its process group once the bound is passed.
 class MemoryGuard {
 public:
@@ -24,7 +24,7 @@ public:
     void stop();
 
     std::int64_t bound() const { return bound_; }
-    // The resident memory seen when it ended the office, or 0.
+    // The resident memory seen when it ended the child, or 0.
     std::int64_t endedAt() const;
 
 private:
@@ -39,4 +39,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace office
+} // namespace sandbox

@@ -1,4 +1,4 @@
-#include "office/Memory.h"
+#include "sandbox/Memory.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <unistd.h>
 
-namespace office {
+namespace sandbox {
 namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
@@ -83,13 +83,6 @@ std::int64_t usableMemory()
     return std::min(system, group);
 }
 
-std::int64_t defaultOfficeMemory()
-{
-    const std::int64_t usable = usableMemory();
-    const std::int64_t bound = 2048 * kMiB;
-    return usable < 0 ? bound : std::clamp(usable / 2, 256 * kMiB, bound);
-}
-
 std::uint64_t outOfMemoryKills()
 {
     bool unified = false;
@@ -114,4 +107,4 @@ std::int64_t residentMemory(int pid)
     return pages[1].toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
-} // namespace office
+} // namespace sandbox
