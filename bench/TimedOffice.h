@@ -82,6 +82,7 @@ public:
     }
     QString damage() const override { return inner_->damage(); }
     mode_t permissions() const override { return inner_->permissions(); }
+    gid_t group() const override { return inner_->group(); }
 
 private:
     std::unique_ptr<office::Document> inner_;

@@ -1,9 +1,13 @@
 #include "conversion/ConvertDocument.h"
 
 #include "conversion/FileNaming.h"
-#include "platform/WholeFile.h"
+#include "platform/NativePath.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+
+#include <fcntl.h>
 
 namespace conversion {
 namespace {
@@ -59,6 +63,14 @@ private:
     int current_ = 0;
 };
 
+platform::Descriptor openOutputFolder(const QString &folder)
+{
+    platform::Descriptor opened(open(platform::toNativePath(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (opened.get() < 0)
+        throw platform::WriteFailure("无法打开图片保存目录" + folder.toStdString() + "：" + std::strerror(errno));
+    return opened;
+}
+
 void exportPages(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                  const PictureCopied &pictureCopied, Steps &steps, ExportedDocument &exported)
 {
@@ -73,7 +85,10 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 
     std::unique_ptr<office::Document> doc;
     if (steps.run([&] { doc = app->open(job.path); })) {
-        exported.permissions = doc->permissions();
+        // The document's own; a picture is never more readable than its
+        // document (a server converting a stranger's private file).
+        const mode_t permissions = doc->permissions() & 0666;
+        const gid_t group = doc->group();
         // A damaged document gives the pages it can, and says so.
         if (const QString damage = doc->damage(); !damage.isEmpty())
             steps.fail(damage);
@@ -104,9 +119,14 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
                     const office::Picture picture = range->copy();
                     if (pictureCopied)
                         pictureCopied(picture);
-                    if (!picture.isEmpty())
-                        exported.pages.append(
-                            {pageFileName(job.outputFolder, job.path, page), picture.emf, steps.current()});
+                    if (picture.isEmpty())
+                        return;
+                    const QString fileName = pageFileName(job.outputFolder, job.path, page);
+                    if (exported.outputFolder.get() < 0)
+                        exported.outputFolder = openOutputFolder(job.outputFolder);
+                    platform::UnnamedFile file(exported.outputFolder.get(), picture.emf, permissions, fileName);
+                    file.keepToGroup(group);
+                    exported.pages.push_back({fileName, std::move(file), steps.current()});
                 });
             }
             range.reset();
@@ -126,7 +146,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied)
 {
-    ExportedDocument exported{job, {}, {}, -1};
+    ExportedDocument exported{job, {}, {}, -1, false, platform::Descriptor()};
     Steps steps;
     try {
         exportPages(job, startOffice, pictureCopied, steps, exported);
@@ -147,13 +167,13 @@ ExportedDocument exportDocument(const DocumentJob &job, const office::Applicatio
     return exported;
 }
 
-DocumentOutcome commitDocument(const ExportedDocument &document)
+DocumentOutcome commitDocument(ExportedDocument &document)
 {
     DocumentOutcome outcome{document.failure, {}, 0, document.interrupted};
     int failureStep = document.failureStep;
-    for (const auto &page : document.pages) {
+    for (auto &page : document.pages) {
         try {
-            platform::writeFileWhole(page.fileName, page.emf, document.permissions & 0666);
+            page.picture.name(document.outputFolder.get(), platform::toNativePath(page.fileName.mid(document.job.outputFolder.size())));
             ++outcome.pagesWritten;
         } catch (const platform::WriteFailure &e) {
             if (page.step > failureStep) {
@@ -170,7 +190,8 @@ DocumentOutcome commitDocument(const ExportedDocument &document)
 DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied)
 {
-    return commitDocument(exportDocument(job, startOffice, pictureCopied));
+    ExportedDocument exported = exportDocument(job, startOffice, pictureCopied);
+    return commitDocument(exported);
 }
 
 } // namespace conversion

@@ -3,12 +3,14 @@
 #include "conversion/PageRange.h"
 #include "log/WriteLog.h"
 #include "office/Application.h"
+#include "platform/WholeFile.h"
 
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace conversion {
 
@@ -30,40 +32,40 @@ struct DocumentOutcome {
     bool failed() const { return !failure.isEmpty(); }
 };
 
-// A document's pages as the office gave them, not yet written. Each step of
-// the export is numbered, so that writing the pictures later still leaves
-// the description of the failure that came last, as writing them at once
-// would have.
+// A document's pages as the office gave them, on disk in the output folder
+// as they came but not yet named: a document of many pages costs us no
+// more memory than one of few. Each step of the export is numbered, so that
+// naming the pictures later still leaves the description of the failure
+// that came last, as writing them at once would have.
 struct ExportedDocument {
     struct Page {
         QString fileName;
-        QByteArray emf;
+        platform::UnnamedFile picture;
         int step;
     };
     DocumentJob job;
-    QList<Page> pages;
+    std::vector<Page> pages;
     QString failure;
     int failureStep = -1;
     bool interrupted = false;
-    // The document's own; a picture is never more readable than its
-    // document (a server converting a stranger's private file).
-    mode_t permissions = 0600;
+    platform::Descriptor outputFolder; // opened for the first picture
 };
 
 // Called with every page picture the office copied, wanted or not empty.
 using PictureCopied = std::function<void(const office::Picture &)>;
 
 // The office's part of a document's export, through a fresh office
-// instance: the wanted pages' pictures, named stem-N.emf, with failed steps
-// skipped one by one. Writes nothing and never raises: even an unexpected
-// error ends as the document's failure.
+// instance: the wanted pages' pictures, to be named stem-N.emf, each written
+// without a name as it comes, with the document's read and write bits (the
+// umask applies as usual) and never a group that could not read the
+// document; failed steps are skipped one by one. Names nothing and never
+// raises: even an unexpected error ends as the document's failure.
 ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied = {});
 
-// Writes an exported document's pictures whole, in page order, with the
-// document's read and write bits (the umask applies as usual), and, when
-// anything failed, one log line with the last failure's description.
-DocumentOutcome commitDocument(const ExportedDocument &document);
+// Names an exported document's pictures, in page order, and, when anything
+// failed, writes one log line with the last failure's description.
+DocumentOutcome commitDocument(ExportedDocument &document);
 
 // Both, one after the other: the export of one document as a run does it.
 DocumentOutcome ConvertDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,

@@ -62,6 +62,9 @@ public:
     // the very descriptor its bytes came from: its pictures are to be no
     // more readable than it is.
     virtual mode_t permissions() const = 0;
+    // And that file's group: a group other than this one is never let read
+    // its pictures as a group.
+    virtual gid_t group() const = 0;
 };
 
 // One running office instance. Every operation throws Failure.

@@ -61,7 +61,7 @@ DocumentFile readDocument(const QString &path, std::int64_t largest)
             throw Failure("文件在读取时变短了");
         done += static_cast<sal_Int32>(n);
     }
-    return {bytes, static_cast<mode_t>(walked.file.st_mode & 07777)};
+    return {bytes, static_cast<mode_t>(walked.file.st_mode & 07777), walked.file.st_gid};
 }
 
 } // namespace office

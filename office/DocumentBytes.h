@@ -18,6 +18,7 @@ namespace office {
 struct DocumentFile {
     com::sun::star::uno::Sequence<sal_Int8> bytes;
     mode_t permissions = 0; // of the descriptor the bytes were read from
+    gid_t group = 0;        // of that descriptor too
 };
 
 // The whole file; throws Failure with the system's message when it cannot be read.

@@ -49,8 +49,8 @@ class LibreOfficeApplication;
 class LibreOfficeDocument : public Document {
 public:
     LibreOfficeDocument(LibreOfficeApplication &app, Reference<css::lang::XComponent> model, QString damage,
-                        mode_t permissions)
-        : app_(app), model_(std::move(model)), damage_(std::move(damage)), permissions_(permissions)
+                        mode_t permissions, gid_t group)
+        : app_(app), model_(std::move(model)), damage_(std::move(damage)), permissions_(permissions), group_(group)
     {
     }
     ~LibreOfficeDocument() override;
@@ -60,6 +60,7 @@ public:
     void close() override;
     QString damage() const override { return damage_; }
     mode_t permissions() const override { return permissions_; }
+    gid_t group() const override { return group_; }
 
     Picture pagePicture(int pageIndex);
 
@@ -73,6 +74,7 @@ private:
     Position pageCount_ = 0;
     QString damage_;
     mode_t permissions_;
+    gid_t group_;
 };
 
 class LibreOfficeRange : public Range {
@@ -111,7 +113,7 @@ public:
             throw Failure("文件不是文字处理文档（办公软件将其读作" + type + "）");
         }
         return std::make_unique<LibreOfficeDocument>(*this, model, QString::fromStdString(loaded.damage),
-                                                     loaded.permissions);
+                                                     loaded.permissions, loaded.group);
     }
 
     Position selectionStart() override { return selectionStart_; }

@@ -120,7 +120,7 @@ OfficeInstance::Loaded OfficeInstance::load(const QString &path)
     // opens; the bytes it was given tell.
     const QByteArray read = QByteArray::fromRawData(reinterpret_cast<const char *>(file.bytes.getConstArray()),
                                                     file.bytes.getLength());
-    return {model, file.permissions, wordfile::wordFileDamage(read)};
+    return {model, file.permissions, file.group, wordfile::wordFileDamage(read)};
 }
 
 void OfficeInstance::closeModel(const Reference<css::lang::XComponent> &model)

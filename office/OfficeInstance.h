@@ -51,6 +51,7 @@ public:
     struct Loaded {
         Reference<css::lang::XComponent> model;
         mode_t permissions; // of the file it was read from
+        gid_t group;        // of that file
         std::string damage; // see wordfile/WordFileDamage.h
     };
     Loaded load(const QString &path);

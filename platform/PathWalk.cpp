@@ -1,5 +1,7 @@
 #include "platform/PathWalk.h"
 
+#include "platform/Descriptor.h"
+
 #include <QList>
 
 #include <cerrno>
@@ -12,32 +14,10 @@
 namespace platform {
 namespace {
 
+using platform::Descriptor;
+
 // As many links as the kernel follows in one path before it says ELOOP.
 constexpr int kMostLinks = 40;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The names of a path in order, before those still to be walked. A trailing
 // slash asks for a folder, as "." after it does; "//" is one slash.

@@ -5,8 +5,10 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <utility>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,67 +45,117 @@ int writeAll(int fd, const QByteArray &bytes)
     return written.st_size == bytes.size() ? 0 : EIO;
 }
 
-QByteArray temporaryName(const QByteArray &folder)
+QByteArray temporaryName()
 {
-    return folder + "/.pagegrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    return ".pagegrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
 }
 
-// Where the folder's file system has no unnamed files (FAT on a USB stick),
-// a named temporary file beside the target stands in for one. Created here
-// rather than by mkostemp, which makes it 0600: the kernel then narrows the
-// permissions by the umask exactly as for an unnamed file.
-void writeThroughNamedFile(const QString &target, const QByteArray &path, const QByteArray &folder,
-                           const QByteArray &bytes, mode_t permissions)
+QByteArray nameIn(const QByteArray &path)
 {
-    QByteArray named;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        named = temporaryName(folder);
-        fd = open(named.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw Failed(target, errno);
-    int error = writeAll(fd, bytes);
-    close(fd);
-    if (!error && rename(named.constData(), path.constData()) != 0)
-        error = errno;
-    if (error) {
-        unlink(named.constData());
-        throw Failed(target, error);
-    }
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// A run holds a picture per page of the documents ahead: as many as the
+// system lets us have, not the first thousand only.
+int openCounting(int folder, const char *name, int flags, mode_t permissions)
+{
+    const int fd = openat(folder, name, flags, permissions);
+    if (fd >= 0 || errno != EMFILE)
+        return fd;
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == files.rlim_max)
+        return fd;
+    files.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0)
+        return -1;
+    return openat(folder, name, flags, permissions);
 }
 
 } // namespace
 
+UnnamedFile::UnnamedFile(int folder, const QByteArray &bytes, mode_t permissions, QString shownAs)
+    : shownAs_(std::move(shownAs))
+{
+    file_.reset(openCounting(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
+    // Made here rather than by mkostemp, which makes it 0600: the kernel
+    // then narrows the permissions by the umask exactly as for an unnamed file.
+    for (int attempt = 0; file_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EEXIST)
+                          && attempt < 100;
+         ++attempt) {
+        standIn_ = temporaryName();
+        file_.reset(openCounting(folder, standIn_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
+    }
+    if (file_.get() < 0) {
+        standIn_.clear();
+        throw Failed(shownAs_, errno);
+    }
+    if (!standIn_.isEmpty())
+        folder_ = folder;
+    if (const int error = writeAll(file_.get(), bytes))
+        throw Failed(shownAs_, error);
+}
+
+UnnamedFile::UnnamedFile(UnnamedFile &&other) noexcept
+    : shownAs_(std::move(other.shownAs_)), file_(std::move(other.file_)), folder_(other.folder_),
+      standIn_(std::exchange(other.standIn_, {}))
+{
+}
+
+UnnamedFile::~UnnamedFile()
+{
+    if (!standIn_.isEmpty())
+        unlinkat(folder_, standIn_.constData(), 0);
+}
+
+void UnnamedFile::keepToGroup(gid_t group)
+{
+    struct stat info {};
+    if (fstat(file_.get(), &info) != 0)
+        throw Failed(shownAs_, errno);
+    if (info.st_gid == group || fchown(file_.get(), -1, group) == 0)
+        return;
+    const mode_t others = info.st_mode & 07;
+    if (fchmod(file_.get(), (info.st_mode & 07707) | others << 3) != 0)
+        throw Failed(shownAs_, errno);
+}
+
+void UnnamedFile::name(int folder, const QByteArray &name)
+{
+    int error = 0;
+    if (!standIn_.isEmpty()) {
+        if (renameat(folder_, standIn_.constData(), folder, name.constData()) != 0)
+            throw Failed(shownAs_, errno);
+        standIn_.clear();
+    } else {
+        // Straight to its name where that is free: nothing to leave behind.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(file_.get());
+        if (linkat(AT_FDCWD, self.constData(), folder, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            file_.reset();
+            return;
+        }
+        if (errno != EEXIST)
+            throw Failed(shownAs_, errno);
+        // A file of that name is replaced in one step, through a name of ours.
+        const QByteArray named = temporaryName();
+        if (linkat(AT_FDCWD, self.constData(), folder, named.constData(), AT_SYMLINK_FOLLOW) != 0)
+            throw Failed(shownAs_, errno);
+        if (renameat(folder, named.constData(), folder, name.constData()) != 0)
+            error = errno;
+        if (error)
+            unlinkat(folder, named.constData(), 0);
+    }
+    file_.reset();
+    if (error)
+        throw Failed(shownAs_, error);
+}
+
 void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permissions)
 {
     const QByteArray path = toNativePath(target);
-    const QByteArray folder = folderOf(path);
-    // The bytes go into a file without a name, which vanishes with us if we
-    // are killed; only a complete file gets a name, and then the target's.
-    const int fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions);
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR))
-        return writeThroughNamedFile(target, path, folder, bytes, permissions);
-    if (fd < 0)
+    const Descriptor folder(open(folderOf(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
         throw Failed(target, errno);
-    if (const int error = writeAll(fd, bytes)) {
-        close(fd);
-        throw Failed(target, error);
-    }
-    const QByteArray named = temporaryName(folder);
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    const int linked = linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                                               : errno;
-    close(fd);
-    if (linked)
-        throw Failed(target, linked);
-    if (rename(named.constData(), path.constData()) != 0) {
-        const int error = errno;
-        unlink(named.constData());
-        throw Failed(target, error);
-    }
+    UnnamedFile(folder.get(), bytes, permissions, target).name(folder.get(), nameIn(path));
 }
 
 void writeIntoFile(const QString &target, const QByteArray &bytes, mode_t permissions)

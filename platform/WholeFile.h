@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Descriptor.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,37 @@ namespace platform {
 class WriteFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Bytes on disk, whole, before they have a name: a process killed on the way
+// leaves nothing behind, and a name only ever shows a whole file. Holding
+// one costs a descriptor, not the bytes.
+class UnnamedFile {
+public:
+    // Writes the bytes into a new file without a name in the folder (a
+    // descriptor of it; O_PATH is enough), with the permission bits given,
+    // narrowed by the umask as any new file is. `shownAs` names it in
+    // failures. Throws WriteFailure.
+    UnnamedFile(int folder, const QByteArray &bytes, mode_t permissions, QString shownAs);
+    ~UnnamedFile();
+    UnnamedFile(UnnamedFile &&other) noexcept;
+    UnnamedFile &operator=(UnnamedFile &&) = delete;
+
+    // The file takes this group; where we may not give it that one (a
+    // setgid folder's group stays), the group's bits become everyone's, so
+    // the folder's group gains nothing. Throws WriteFailure.
+    void keepToGroup(gid_t group);
+    // Gives the file its name in the folder, replacing a file of that name
+    // only now. Throws WriteFailure.
+    void name(int folder, const QByteArray &name);
+
+private:
+    QString shownAs_;
+    Descriptor file_;
+    // Where the folder's file system has no unnamed files (FAT on a USB
+    // stick), a hidden name in the folder stands in for none.
+    int folder_ = -1;
+    QByteArray standIn_;
 };
 
 // Puts the bytes in place under the target's name once every one of them is

@@ -65,6 +65,7 @@ public:
     void close() override { s_.record("close"); }
     QString damage() const override { return s_.script.damage; }
     mode_t permissions() const override { return s_.script.permissions; }
+    gid_t group() const override { return s_.script.group; }
 
 private:
     State &s_;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include <unistd.h>
+
 // A stand-in for the office: documents of a given number of pages, failures
 // where a test puts them, and a log of every call in order.
 struct OfficeScript {
@@ -24,6 +26,7 @@ struct OfficeScript {
     int pictureBytes = 0;                   // non-zero: pictures are padded to this size
     QString damage;                         // what the opened document reports as damaged
     mode_t permissions = 0644;              // the opened document's file's
+    gid_t group = getegid();                // and its group
     bool picturesNameTheirDocument = false; // pictures end in the opened document's path
     // Called as a document opens, on the thread that opens it: a test may
     // hold a document there (a gate) or count documents in flight.
