@@ -91,7 +91,7 @@ void frmMain::CmdDo_Click()
     // Failures must not vanish with a log that cannot be written: the user
     // sees them instead of an offer to open the log, the first ones in full.
     if (!summary.unlogged.isEmpty())
-        gui::MessageBox::show(this, conversion::unloggedFailuresNotice(summary.unlogged, txtLog->text(), 20));
+        gui::MessageBox::show(this, conversion::unloggedFailuresNotice(summary, txtLog->text(), 20));
     ErrorsLogged = ErrorsLogged || summary.failuresLogged;
     if (ErrorsLogged) {
         const gui::Answer answer = gui::MessageBox::show(this,

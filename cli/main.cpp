@@ -146,7 +146,7 @@ int main(int argc, char *argv[])
                 .arg(summary.pages)
                 .arg(summary.failed));
     if (!summary.unlogged.isEmpty()) {
-        say(conversion::unloggedFailuresNotice(summary.unlogged, request.batch.logFile, int(summary.unlogged.size()))
+        say(conversion::unloggedFailuresNotice(summary, request.batch.logFile, int(summary.unlogged.size()))
                 .replace("\r\n", "\n"));
     } else if (summary.failed > 0) {
         say("日志文件记录了处理过程中发生的异常：" + request.batch.logFile);

@@ -1,10 +1,14 @@
 #include "conversion/BatchCheck.h"
 
 #include "log/PlainTextLog.h"
+#include "platform/Descriptor.h"
 #include "platform/FolderPath.h"
+#include "platform/NativePath.h"
+#include "platform/PathWalk.h"
 
-#include <QDir>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace conversion {
 namespace {
@@ -12,6 +16,22 @@ namespace {
 bool isBlank(const QString &text)
 {
     return text.trimmed().isEmpty();
+}
+
+// One level, made in its parent as walked: never through another user's
+// link into a place that user could not write.
+bool makeFolder(const QString &folder)
+{
+    QByteArray path = platform::toNativePath(folder);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    const platform::WalkedPath walked = platform::openFolderToWrite(parent);
+    if (walked.outcome != platform::WalkedPath::Opened)
+        return false;
+    const platform::Descriptor parentFolder(walked.fd);
+    return mkdirat(parentFolder.get(), path.mid(slash + 1).constData(), 0777) == 0;
 }
 
 } // namespace
@@ -37,7 +57,7 @@ CheckedBatch checkBatch(const BatchRequest &request)
         return problem(BatchProblem::LogNotPlainText);
     batch.outputFolder = request.outputFolder;
     platform::appendSeparator(batch.outputFolder);
-    if (!QFileInfo::exists(batch.outputFolder) && !QDir().mkdir(batch.outputFolder))
+    if (!QFileInfo::exists(batch.outputFolder) && !makeFolder(batch.outputFolder))
         return problem(BatchProblem::OutputFolderNotMade);
     if (isBlank(batch.logFile))
         return problem(BatchProblem::NoLogFile);

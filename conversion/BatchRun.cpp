@@ -11,9 +11,11 @@ constexpr qint64 kMemoryPerOffice = 400LL * 1024 * 1024;
 
 } // namespace
 
-QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown)
+QString unloggedFailuresNotice(const RunSummary &summary, const QString &logFile, int shown)
 {
-    QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(entries.size()) + logFile;
+    const QStringList &entries = summary.unlogged;
+    QString text = QStringLiteral("有%1个文档处理出错，但处理日志无法写入：").arg(entries.size()) + logFile
+                   + "\r\n原因：" + summary.logProblem;
     for (const QString &entry : entries.mid(0, shown))
         text += "\r\n" + entry;
     if (entries.size() > shown)
@@ -158,8 +160,11 @@ void BatchRun::tally(const DocumentOutcome &outcome, const QString &document)
     summary_.failed += outcome.failed();
     summary_.interrupted += outcome.interrupted;
     summary_.failuresLogged = summary_.failuresLogged || outcome.log.written;
-    if (outcome.failed() && !outcome.log.written)
+    if (outcome.failed() && !outcome.log.written) {
+        if (summary_.unlogged.isEmpty())
+            summary_.logProblem = outcome.log.problem;
         summary_.unlogged << logEntry(document, outcome.failure);
+    }
 }
 
 } // namespace conversion

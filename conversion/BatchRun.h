@@ -35,14 +35,16 @@ struct RunSummary {
     bool wasInterrupted = false;
     bool failuresLogged = false; // a failure's line reached the log
     QStringList unlogged;        // the log entries of failures the log did not take
+    QString logProblem;          // why the log did not take the first of them
     int converted() const { return finished - failed; }
     int notStarted() const { return documents - finished; }
 };
 
 // What a front end says of the failures the log did not take, instead of
-// offering the log: the count, the log's path, then the first `shown`
-// entries, one a line (CR LF), and "……" for any more.
-QString unloggedFailuresNotice(const QStringList &entries, const QString &logFile, int shown);
+// offering the log: the count, the log's path, why the log did not take
+// them, then the first `shown` entries, one a line (CR LF), and "……" for
+// any more.
+QString unloggedFailuresNotice(const RunSummary &summary, const QString &logFile, int shown);
 
 // One per core, at most 4, and fewer where the memory this program may use
 // (its control group's limit included) would not hold about

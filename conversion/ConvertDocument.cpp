@@ -2,12 +2,11 @@
 
 #include "conversion/FileNaming.h"
 #include "platform/NativePath.h"
+#include "platform/PathWalk.h"
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
-
-#include <fcntl.h>
+#include <string>
 
 namespace conversion {
 namespace {
@@ -63,12 +62,17 @@ private:
     int current_ = 0;
 };
 
-platform::Descriptor openOutputFolder(const QString &folder)
+// Walked as documents are: a root run's pictures never go through another
+// user's link into a folder that user could not write.
+platform::Descriptor openOutputFolder(const QString &folder, const QString &firstPicture)
 {
-    platform::Descriptor opened(open(platform::toNativePath(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (opened.get() < 0)
-        throw platform::WriteFailure("无法打开图片保存目录" + folder.toStdString() + "：" + std::strerror(errno));
-    return opened;
+    const platform::WalkedPath walked = platform::openFolderToWrite(platform::toNativePath(folder));
+    const std::string cannot = "无法写入" + firstPicture.toStdString() + "：";
+    if (walked.outcome == platform::WalkedPath::LinkRefused)
+        throw platform::WriteFailure(cannot + platform::refusedLinkReason(walked.refusedOwner));
+    if (walked.outcome != platform::WalkedPath::Opened)
+        throw platform::WriteFailure(cannot + std::strerror(walked.error));
+    return platform::Descriptor(walked.fd);
 }
 
 void exportPages(const DocumentJob &job, const office::ApplicationFactory &startOffice,
@@ -123,7 +127,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
                         return;
                     const QString fileName = pageFileName(job.outputFolder, job.path, page);
                     if (exported.outputFolder.get() < 0)
-                        exported.outputFolder = openOutputFolder(job.outputFolder);
+                        exported.outputFolder = openOutputFolder(job.outputFolder, fileName);
                     platform::UnnamedFile file(exported.outputFolder.get(), picture.emf, permissions, fileName);
                     file.keepToGroup(group);
                     exported.pages.push_back({fileName, std::move(file), steps.current()});
@@ -173,7 +177,8 @@ DocumentOutcome commitDocument(ExportedDocument &document)
     int failureStep = document.failureStep;
     for (auto &page : document.pages) {
         try {
-            page.picture.name(document.outputFolder.get(), platform::toNativePath(page.fileName.mid(document.job.outputFolder.size())));
+            page.picture.name(document.outputFolder.get(),
+                              platform::toNativePath(page.fileName.mid(document.job.outputFolder.size())));
             ++outcome.pagesWritten;
         } catch (const platform::WriteFailure &e) {
             if (page.step > failureStep) {

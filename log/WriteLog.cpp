@@ -1,12 +1,17 @@
 #include "log/WriteLog.h"
 
+#include "platform/Descriptor.h"
 #include "platform/NativePath.h"
+#include "platform/PathWalk.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QStringEncoder>
 
+#include <cerrno>
+#include <cstring>
+
 #include <langinfo.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,14 +65,32 @@ LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTi
                           + locale.toString(when.time(), QLocale::LongFormat);
     const QByteArray line = encodeForLocale(stamp + "\t" + oneLine(text) + "\r\n");
 
-    QFile file(logFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return {false, file.errorString()};
-    const qint64 before = file.size();
-    if (file.write(line) == line.size() && file.flush())
-        return {true, {}};
-    // Half a line would run into the next one: take it back.
-    const QString problem = file.errorString();
-    file.resize(before);
-    return {false, problem};
+    // Opened as documents are: never through another user's link to a
+    // place that user could not write (a root run's line in root's files),
+    // never waiting on a FIFO that no one reads.
+    const platform::WalkedPath walked = platform::openFileToAppend(platform::toNativePath(logFile));
+    switch (walked.outcome) {
+    case platform::WalkedPath::Opened:
+        break;
+    case platform::WalkedPath::NotAFile:
+        return {false, "不是普通文件，而是目录、管道、设备或套接字"};
+    case platform::WalkedPath::LinkRefused:
+        return {false, QString::fromStdString(platform::refusedLinkReason(walked.refusedOwner))};
+    case platform::WalkedPath::Failed:
+        return {false, QString::fromLocal8Bit(std::strerror(walked.error))};
+    }
+    const platform::Descriptor file(walked.fd);
+    for (qsizetype done = 0; done < line.size();) {
+        const ssize_t n = ::write(file.get(), line.constData() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const QString problem = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            // Half a line would run into the next one: take it back.
+            (void)!ftruncate(file.get(), walked.file.st_size);
+            return {false, problem};
+        }
+        done += n;
+    }
+    return {true, {}};
 }

@@ -1,6 +1,7 @@
 #include "platform/PathWalk.h"
 
 #include "platform/Descriptor.h"
+#include "platform/UserAccess.h"
 
 #include <QList>
 
@@ -13,8 +14,6 @@
 
 namespace platform {
 namespace {
-
-using platform::Descriptor;
 
 // As many links as the kernel follows in one path before it says ELOOP.
 constexpr int kMostLinks = 40;
@@ -51,9 +50,21 @@ QByteArray linkTarget(int link, int &error)
     }
 }
 
-} // namespace
+enum class Purpose { Read, Append, WriteInFolder };
 
-WalkedPath openRegularFile(const QByteArray &path)
+// Every foreign link on the way: could its owner have written the target?
+bool linksCouldWrite(WalkedPath &walked, const struct stat &target)
+{
+    for (const ForeignLink &link : walked.foreignLinks)
+        if (!userCouldWrite(link.owner, link.foldersAfter, target)) {
+            walked.outcome = WalkedPath::LinkRefused;
+            walked.refusedOwner = link.owner;
+            return false;
+        }
+    return true;
+}
+
+WalkedPath walk(const QByteArray &path, Purpose purpose)
 {
     WalkedPath walked;
     const auto failed = [&walked](int error) {
@@ -81,6 +92,22 @@ WalkedPath openRegularFile(const QByteArray &path)
         // O_PATH opens the name itself, a link as a link, and reads nothing.
         Descriptor entry(openat(folder.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat info {};
+        if (entry.get() < 0 && errno == ENOENT && names.empty() && purpose == Purpose::Append) {
+            if (!linksCouldWrite(walked, folderInfo))
+                return walked;
+            // Made here and now, or, made by someone else meanwhile, walked again.
+            Descriptor made(openat(folder.get(), name.constData(),
+                                   O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
+            if (made.get() < 0 && errno == EEXIST && ++links <= kMostLinks) {
+                names.push_front(name);
+                continue;
+            }
+            if (made.get() < 0 || fstat(made.get(), &walked.file) != 0)
+                return failed(errno);
+            walked.outcome = WalkedPath::Opened;
+            walked.fd = made.release();
+            return walked;
+        }
         if (entry.get() < 0 || fstat(entry.get(), &info) != 0)
             return failed(errno);
         if (S_ISLNK(info.st_mode)) {
@@ -97,7 +124,7 @@ WalkedPath openRegularFile(const QByteArray &path)
                 return failed(errno);
             continue;
         }
-        if (!names.empty()) {
+        if (!names.empty() || purpose == Purpose::WriteInFolder) {
             if (!S_ISDIR(info.st_mode))
                 return failed(ENOTDIR);
             folder = std::move(entry);
@@ -111,8 +138,9 @@ WalkedPath openRegularFile(const QByteArray &path)
         // The one open of the file. Replaced by a link since it was looked
         // at, the name is walked again; replaced by a FIFO, it does not
         // block us, and the descriptor tells.
+        const int access = purpose == Purpose::Append ? O_WRONLY | O_APPEND : O_RDONLY;
         Descriptor file(
-            openat(folder.get(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            openat(folder.get(), name.constData(), access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (file.get() < 0 && errno == ELOOP && ++links <= kMostLinks) {
             names.push_front(name);
             continue;
@@ -123,10 +151,43 @@ WalkedPath openRegularFile(const QByteArray &path)
             walked.outcome = WalkedPath::NotAFile;
             return walked;
         }
+        if (purpose == Purpose::Append
+            && (!linksCouldWrite(walked, walked.file) || fcntl(file.get(), F_SETFL, O_APPEND) != 0))
+            return walked.outcome == WalkedPath::LinkRefused ? std::move(walked) : failed(errno);
         walked.outcome = WalkedPath::Opened;
         walked.fd = file.release();
+        return walked;
     }
+    // A folder, the last name walked.
+    if (fstat(folder.get(), &walked.file) != 0)
+        return failed(errno);
+    if (!linksCouldWrite(walked, walked.file))
+        return walked;
+    walked.outcome = WalkedPath::Opened;
+    walked.fd = folder.release();
     return walked;
+}
+
+} // namespace
+
+WalkedPath openRegularFile(const QByteArray &path)
+{
+    return walk(path, Purpose::Read);
+}
+
+WalkedPath openFileToAppend(const QByteArray &path)
+{
+    return walk(path, Purpose::Append);
+}
+
+WalkedPath openFolderToWrite(const QByteArray &path)
+{
+    return walk(path, Purpose::WriteInFolder);
+}
+
+std::string refusedLinkReason(uid_t owner)
+{
+    return "路径经过另一用户（uid " + std::to_string(owner) + "）的链接，指向该用户不能写入的位置";
 }
 
 } // namespace platform

@@ -3,10 +3,11 @@
 // A path resolved by us, one name at a time, so that we know whose links it
 // passes through. The kernel would follow them without a word; a run as root
 // must not let another user's link lead it to a file that user could not
-// have read.
+// have read, nor to a place that user could not have written.
 
 #include <QByteArray>
 
+#include <string>
 #include <vector>
 
 #include <sys/stat.h>
@@ -21,17 +22,35 @@ struct ForeignLink {
 };
 
 struct WalkedPath {
-    enum Outcome { Opened, NotAFile, Failed };
+    enum Outcome { Opened, NotAFile, Failed, LinkRefused };
     Outcome outcome = Failed;
     int error = 0;       // Failed: the system's error number
-    int fd = -1;         // Opened: the file, for reading; the caller closes it
+    int fd = -1;         // Opened: the file or folder; the caller closes it
     struct stat file {}; // Opened: of that descriptor
     std::vector<ForeignLink> foreignLinks;
+    uid_t refusedOwner = 0; // LinkRefused: whose link it was
 };
 
 // Opens the regular file a path names, following links as the kernel would
 // (at most 40 of them) but never opening anything other than a regular file
 // for reading: a FIFO or a device is not opened at all.
 WalkedPath openRegularFile(const QByteArray &path);
+
+// Opens the regular file a path names for appending, made (0666, narrowed by
+// the umask) where it is missing, by the same walk: a FIFO, a device or a
+// socket is NotAFile and never waited for; the descriptor blocks as usual
+// once it is known to be a file. Where the way passes another user's link
+// and that user could not have written the file (or made it in its
+// folder), nothing is opened or made: LinkRefused, as the kernel's
+// protected_symlinks refuses such links in sticky folders.
+WalkedPath openFileToAppend(const QByteArray &path);
+
+// The folder a path names, as an O_PATH descriptor to make files in, by the
+// same walk and the same rule for another user's link: that user could not
+// have written into the folder.
+WalkedPath openFolderToWrite(const QByteArray &path);
+
+// Why a LinkRefused path was not written, in a message's words.
+std::string refusedLinkReason(uid_t owner);
 
 } // namespace platform

@@ -42,14 +42,24 @@ bool allowed(uid_t user, const std::vector<gid_t> &groups, const struct stat &in
     return info.st_mode & (bit >> 6);
 }
 
-} // namespace
-
-bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const struct stat &file)
+bool userCould(uid_t user, const std::vector<struct stat> &folders, const struct stat &target, mode_t bit)
 {
     const std::vector<gid_t> groups = groupsOf(user);
     return std::all_of(folders.begin(), folders.end(),
                        [&](const struct stat &folder) { return allowed(user, groups, folder, S_IXUSR); })
-           && allowed(user, groups, file, S_IRUSR);
+           && allowed(user, groups, target, bit);
+}
+
+} // namespace
+
+bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const struct stat &file)
+{
+    return userCould(user, folders, file, S_IRUSR);
+}
+
+bool userCouldWrite(uid_t user, const std::vector<struct stat> &folders, const struct stat &target)
+{
+    return userCould(user, folders, target, S_IWUSR);
 }
 
 } // namespace platform

@@ -15,4 +15,8 @@ namespace platform {
 // bits, whichever one class applies, as the kernel decides.
 bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const struct stat &file);
 
+// Whether the user could look up names in each of the folders and then
+// write the target: a file, or a folder to make files in.
+bool userCouldWrite(uid_t user, const std::vector<struct stat> &folders, const struct stat &target);
+
 } // namespace platform

@@ -5,12 +5,12 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <utility>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -79,9 +79,8 @@ UnnamedFile::UnnamedFile(int folder, const QByteArray &bytes, mode_t permissions
     file_.reset(openCounting(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
     // Made here rather than by mkostemp, which makes it 0600: the kernel
     // then narrows the permissions by the umask exactly as for an unnamed file.
-    for (int attempt = 0; file_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EEXIST)
-                          && attempt < 100;
-         ++attempt) {
+    for (int attempt = 0;
+         file_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EEXIST) && attempt < 100; ++attempt) {
         standIn_ = temporaryName();
         file_.reset(openCounting(folder, standIn_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
     }

@@ -346,8 +346,9 @@ private slots:
         QCOMPARE(shown[1].buttons, gui::Buttons::Ok);
         const QStringList lines = shown[1].text.split("\r\n");
         QCOMPARE(lines.first(), "有22个文档处理出错，但处理日志无法写入：" + dir.path());
-        QCOMPARE(lines.size(), 1 + 20 + 1);
-        QCOMPARE(lines[1], "处理/d/bad1.doc处错：无法打开文档：文件不存在");
+        QCOMPARE(lines.size(), 2 + 20 + 1);
+        QCOMPARE(lines[1], "原因：不是普通文件，而是目录、管道、设备或套接字");
+        QCOMPARE(lines[2], "处理/d/bad1.doc处错：无法打开文档：文件不存在");
         QCOMPARE(lines.last(), "……");
         QVERIFY(opened.isEmpty());
         QVERIFY(!w->ErrorsLogged);

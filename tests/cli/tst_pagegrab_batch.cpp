@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -7,6 +8,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -269,6 +271,53 @@ private slots:
         QCOMPARE(line.count("\r\n"), 1);
         // Qt cannot remove what it cannot name.
         QVERIFY(::unlink(gbk.constData()) == 0 && ::unlink(picture.constData()) == 0);
+    }
+
+    // A root run with its log and output folder in a folder another user
+    // owns: that user's links lead nowhere that user could not write, and
+    // a FIFO as the log is refused rather than waited on; the run goes on.
+    void theLogAndOutputFolderGoOnlyWhereTheirLinksOwnerCouldWrite()
+    {
+        const QString fifo = dir.filePath("run.fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QElapsedTimer clock;
+        clock.start();
+        Ran ran = runBatch({"--log", fifo, "--", out("fifo"), dir.filePath("missing.doc"), kTestDocs + "/simple.doc"});
+        QCOMPARE(ran.status, 1);
+        QVERIFY(clock.elapsed() < 100000);
+        QVERIFY2(ran.said.contains("处理日志无法写入：" + fifo + "\n原因：不是普通文件，而是目录、管道、设备或套接字"),
+                 qPrintable(ran.said));
+        QCOMPARE(pictures(out("fifo")), QStringList{"simple-1.emf"});
+
+        const passwd *nobody = getpwnam("nobody");
+        if (geteuid() != 0 || !nobody)
+            QSKIP("needs root and a user nobody");
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        const QString pub = dir.filePath("pub");
+        const QString rootOnly = dir.filePath("root-only");
+        QVERIFY(QDir().mkpath(pub) && QDir().mkpath(rootOnly));
+        QVERIFY(::chown(QFile::encodeName(pub).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        QVERIFY(::chmod(QFile::encodeName(rootOnly).constData(), 0700) == 0);
+        for (const char *name : {"profile", "simple-1.emf"}) {
+            QFile mine(rootOnly + "/" + name);
+            QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine\n") == 5);
+            mine.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        }
+        for (const auto &[target, name] :
+             {std::pair{rootOnly + "/profile", pub + "/run.log"}, {rootOnly, pub + "/out"}}) {
+            QVERIFY(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(name).constData()) == 0);
+            QVERIFY(::lchown(QFile::encodeName(name).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        }
+        ran = runBatch({"--log", pub + "/run.log", "--", pub + "/out", kTestDocs + "/simple.doc"});
+        QCOMPARE(ran.status, 1);
+        QVERIFY2(ran.said.contains(QStringLiteral("原因：路径经过另一用户（uid %1）的链接").arg(nobody->pw_uid)),
+                 qPrintable(ran.said));
+        QVERIFY2(ran.said.contains("处错：无法写入" + pub + "/out/simple-1.emf：路径经过另一用户"),
+                 qPrintable(ran.said));
+        QCOMPARE(contents(rootOnly + "/profile"), QByteArray("mine\n"));
+        QCOMPARE(contents(rootOnly + "/simple-1.emf"), QByteArray("mine\n"));
+        QCOMPARE(modeOf(rootOnly + "/simple-1.emf"), mode_t(0600));
+        QCOMPARE(QDir(rootOnly).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     // A document swapped for a named pipe after the list was made would

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <pwd.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -257,6 +258,29 @@ private slots:
                 QCOMPARE(info.st_mode & 07777, c.picture);
             }
         }
+    }
+
+    // A setgid output folder hands its group to every file made in it; a
+    // picture takes its document's group instead, or where we may not give
+    // it that one, its group's bits become everyone's.
+    void aSetgidFoldersGroupReadsNoPictureItCouldNotReadTheDocumentOf()
+    {
+        const passwd *nobody = getpwnam("nobody");
+        if (!nobody)
+            QSKIP("needs a user nobody");
+        const gid_t folderGroup = geteuid() == 0 ? nobody->pw_gid : getegid();
+        QVERIFY(chown(QFile::encodeName(out).constData(), -1, folderGroup) == 0);
+        QVERIFY(chmod(QFile::encodeName(out).constData(), 02770) == 0);
+        OfficeScript office;
+        office.permissions = 0640;
+        office.group = folderGroup == 0 ? 1 : 0;
+        QVERIFY(!ConvertDocument(job("private.doc"), scriptedOffice(office)).failed());
+        struct stat picture {};
+        QCOMPARE(stat(QFile::encodeName(out + "private-1.emf").constData(), &picture), 0);
+        if (geteuid() == 0)
+            QCOMPARE(picture.st_gid, office.group);
+        QVERIFY(picture.st_gid == office.group || (picture.st_mode & 070) == 0);
+        QCOMPARE(picture.st_mode & 0707, mode_t(0600));
     }
 
     void officeThatCannotStartIsLogged()

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -140,6 +141,62 @@ private slots:
         QCOMPARE(asNobody.outcome, WalkedPath::Opened);
         close(asNobody.fd);
         QVERIFY(asNobody.foreignLinks.empty());
+    }
+
+    // A root run's log and pictures in a folder another user owns: that
+    // user's links lead them only where that user could write.
+    void writingThroughAnotherUsersLinkGoesOnlyWhereTheyCouldWrite()
+    {
+        const passwd *nobody = getpwnam("nobody");
+        if (geteuid() != 0 || !nobody)
+            QSKIP("needs root and a user nobody");
+        QVERIFY(chmod(native(dir.path()).constData(), 0755) == 0);
+        QVERIFY(QDir().mkpath(at("pub")) && QDir().mkpath(at("root-only")));
+        QVERIFY(chown(native(at("pub")).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        QVERIFY(chmod(native(at("root-only")).constData(), 0700) == 0);
+        QFile secret(at("root-only/profile"));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("secret\n") == 7);
+        secret.close();
+        const auto theirLink = [&](const QString &target, const QString &name) {
+            link(target, name);
+            QVERIFY(lchown(native(at(name)).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        };
+        theirLink(at("root-only/profile"), "pub/run.log");
+        theirLink(at("root-only/new.log"), "pub/new.log");
+        theirLink(at("root-only"), "pub/out");
+        theirLink("own.log", "pub/own-link.log");
+        theirLink(".", "pub/here");
+
+        for (const QString &log : {at("pub/run.log"), at("pub/new.log")}) {
+            const WalkedPath walked = platform::openFileToAppend(native(log));
+            QCOMPARE(walked.outcome, WalkedPath::LinkRefused);
+            QCOMPARE(walked.refusedOwner, nobody->pw_uid);
+        }
+        QCOMPARE(platform::openFolderToWrite(native(at("pub/out"))).outcome, WalkedPath::LinkRefused);
+        QCOMPARE(QDir(at("root-only")).entryList(QDir::Files), QStringList{"profile"});
+        QCOMPARE(statOf(at("root-only/profile")).st_size, off_t(7));
+
+        // Where the link's owner could have written, it leads as the kernel's would.
+        const WalkedPath made = platform::openFileToAppend(native(at("pub/own-link.log")));
+        QCOMPARE(made.outcome, WalkedPath::Opened);
+        QCOMPARE(made.file.st_ino, statOf(at("pub/own.log")).st_ino);
+        close(made.fd);
+        const WalkedPath folder = platform::openFolderToWrite(native(at("pub/here")));
+        QCOMPARE(folder.outcome, WalkedPath::Opened);
+        QCOMPARE(folder.file.st_ino, statOf(at("pub")).st_ino);
+        close(folder.fd);
+
+        // A FIFO as the log is not waited for; a file is, once known to be one.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(inotify_add_watch(watch, native(at("fifo")).constData(), IN_OPEN) >= 0);
+        QCOMPARE(platform::openFileToAppend(native(at("fifo"))).outcome, WalkedPath::NotAFile);
+        char event[256];
+        QCOMPARE(read(watch, event, sizeof event), ssize_t(-1));
+        close(watch);
+        const WalkedPath file = platform::openFileToAppend(native(at("a/b/file.doc")));
+        QCOMPARE(file.outcome, WalkedPath::Opened);
+        QCOMPARE(fcntl(file.fd, F_GETFL) & (O_NONBLOCK | O_APPEND | O_ACCMODE), O_APPEND | O_WRONLY);
+        close(file.fd);
     }
 
     void anotherUsersReadingFollowsTheOneClassThatApplies()
