@@ -140,7 +140,7 @@ int main(int argc, char *argv[])
     std::printf("peak memory of our offices together: %.0f MB\n", peakMegabytes);
     rusage own{};
     getrusage(RUSAGE_SELF, &own);
-    std::printf("peak memory of pagegrab's own process: %.0f MB\n", own.ru_maxrss / 1024.0);
+    std::printf("peak memory of pagegrab's own process (VmHWM): %.0f MB\n", own.ru_maxrss / 1024.0);
     // What confining an office adds to its start: the same work, in a child
     // that ends where the office would start.
     constexpr int kProbes = 20;

@@ -143,13 +143,18 @@ private slots:
         conversion::BatchRun run(batch(40), scriptedOffices(office), {});
         const GateOpener opener{*gate};
         run.start();
-        QTRY_COMPARE(opened.load(), int(conversion::BatchRun::kMostAhead));
+        constexpr int kStarted = int(conversion::BatchRun::kMostAhead);
+        QTRY_COMPARE(opened.load(), kStarted);
+        // Those behind the held document have put their pictures on disk.
+        QTRY_VERIFY([&] {
+            std::lock_guard lock(*office.lock);
+            return office.instancesQuit == kStarted - 1;
+        }());
         run.interrupt();
         gate->open();
         const conversion::RunSummary &summary = run.wait();
         // The held document's office was ended; those behind it had done
         // their office's part and are written.
-        constexpr int kStarted = int(conversion::BatchRun::kMostAhead);
         QCOMPARE(opened.load(), kStarted);
         QVERIFY(summary.wasInterrupted);
         QCOMPARE(summary.documents, 40);
