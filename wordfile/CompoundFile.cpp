@@ -2,140 +2,142 @@
 
 #include <QtEndian>
 
-#include <optional>
+#include <algorithm>
 #include <vector>
 
 namespace wordfile {
 namespace {
 
 constexpr quint32 kEndOfChain = 0xFFFFFFFE;
-constexpr quint32 kLastRegular = 0xFFFFFFFA;
 
-// The document's bytes as read for the office: nothing is read again.
-class Reader {
-public:
-    explicit Reader(const QByteArray &bytes) : bytes_(bytes) {}
-    qint64 size() const { return bytes_.size(); }
-
-    std::optional<QByteArray> read(qint64 at, qint64 count) const
-    {
-        if (at < 0 || count < 0 || at + count > size())
-            return std::nullopt;
-        return bytes_.mid(at, count);
-    }
-
-private:
-    const QByteArray &bytes_;
-};
-
-quint32 word32(const QByteArray &bytes, qsizetype at)
+quint32 word32(const char *at)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    return qFromLittleEndian<quint32>(at);
 }
 
+// A stranger's file may name any count and any chain: everything here is
+// bounded by the sectors the file really holds, and every sector is walked
+// at most once, however the chains point.
 class CompoundFile {
 public:
-    CompoundFile(const Reader &file, const QByteArray &header)
-        : file_(file), sectorSize_(qint64(1) << qFromLittleEndian<quint16>(header.constData() + 0x1E))
+    CompoundFile(const QByteArray &bytes, quint16 shift)
+        : bytes_(bytes), sectorSize_(qint64(1) << shift), sectors_(std::max<qint64>(bytes.size() / sectorSize_ - 1, 0))
     {
     }
 
-    bool sectorPresent(quint32 sector) const
-    {
-        return sector <= kLastRegular && offsetOf(sector) + sectorSize_ <= file_.size();
-    }
-    std::optional<QByteArray> sector(quint32 sector) const
-    {
-        return sectorPresent(sector) ? file_.read(offsetOf(sector), sectorSize_) : std::nullopt;
-    }
     qint64 sectorSize() const { return sectorSize_; }
+    bool sectorPresent(quint32 sector) const { return qint64(sector) < sectors_; }
+    const char *sector(quint32 sector) const { return bytes_.constData() + (qint64(sector) + 1) * sectorSize_; }
 
-    // The allocation table, from the sectors the header and its extension
-    // name; empty when any of them is missing.
-    bool readTable(const QByteArray &header)
+    // Where the allocation table's sectors are, from the header and its
+    // extension chain; false when any of them is missing or the chain loops.
+    bool readTable()
     {
-        const quint32 tableSectors = word32(header, 0x2C);
-        std::vector<quint32> where;
-        for (int i = 0; i < 109 && where.size() < tableSectors; ++i)
-            where.push_back(word32(header, 0x4C + 4 * i));
-        quint32 next = word32(header, 0x44);
-        for (quint32 hops = 0; where.size() < tableSectors && hops <= tableSectors; ++hops) {
-            const auto extension = sector(next);
-            if (!extension)
+        const quint32 tableSectors = word32(bytes_.constData() + 0x2C);
+        if (qint64(tableSectors) > sectors_)
+            return false;
+        for (int i = 0; i < 109 && tableAt_.size() < tableSectors; ++i)
+            tableAt_.push_back(word32(bytes_.constData() + 0x4C + 4 * i));
+        const qint64 perExtension = sectorSize_ / 4 - 1;
+        std::vector<bool> walked(sectors_);
+        for (quint32 next = word32(bytes_.constData() + 0x44); tableAt_.size() < tableSectors;) {
+            if (!sectorPresent(next) || walked[next])
                 return false;
-            const qsizetype entries = sectorSize_ / 4 - 1;
-            for (qsizetype i = 0; i < entries && where.size() < tableSectors; ++i)
-                where.push_back(word32(*extension, 4 * i));
-            next = word32(*extension, 4 * entries);
+            walked[next] = true;
+            const char *extension = sector(next);
+            for (qint64 i = 0; i < perExtension && tableAt_.size() < tableSectors; ++i)
+                tableAt_.push_back(word32(extension + 4 * i));
+            next = word32(extension + 4 * perExtension);
         }
-        for (const quint32 at : where) {
-            const auto part = sector(at);
-            if (!part)
+        for (const quint32 at : tableAt_)
+            if (!sectorPresent(at))
                 return false;
-            for (qsizetype i = 0; i < sectorSize_ / 4; ++i)
-                table_.push_back(word32(*part, 4 * i));
-        }
-        return where.size() == tableSectors;
+        chainLength_.assign(sectors_, kUnknown);
+        return true;
     }
 
-    // The sectors of a chain, or nothing when it leaves the file, loops or breaks.
-    std::optional<std::vector<quint32>> chain(quint32 start) const
+    // How many sectors the chain from `start` has, or -1 when it leaves the
+    // file, loops or breaks. What is learnt of a sector is kept, so chains
+    // that join (or directory entries that share one) cost nothing again.
+    qint64 chainLength(quint32 start)
     {
-        std::vector<quint32> sectors;
-        for (quint32 at = start; at != kEndOfChain; at = table_[at]) {
-            if (!sectorPresent(at) || at >= table_.size() || sectors.size() > table_.size())
-                return std::nullopt;
-            sectors.push_back(at);
+        std::vector<quint32> path;
+        qint64 length = 0;
+        for (quint32 at = start;; at = next(at)) {
+            if (at == kEndOfChain)
+                break;
+            if (!sectorPresent(at) || !inTable(at) || chainLength_[at] == kOnPath) {
+                length = kBroken;
+                break;
+            }
+            if (chainLength_[at] != kUnknown) {
+                length = chainLength_[at];
+                break;
+            }
+            chainLength_[at] = kOnPath;
+            path.push_back(at);
         }
-        return sectors;
+        for (auto at = path.rbegin(); at != path.rend(); ++at)
+            chainLength_[*at] = length = length == kBroken ? kBroken : length + 1;
+        return length;
+    }
+
+    quint32 next(quint32 sector) const
+    {
+        const qint64 perSector = sectorSize_ / 4;
+        return word32(this->sector(tableAt_[sector / perSector]) + 4 * (sector % perSector));
     }
 
 private:
-    qint64 offsetOf(quint32 sector) const { return (qint64(sector) + 1) * sectorSize_; }
+    static constexpr qint64 kUnknown = -2;
+    static constexpr qint64 kOnPath = -3;
+    static constexpr qint64 kBroken = -1;
 
-    const Reader &file_;
+    bool inTable(quint32 sector) const { return qint64(sector) < qint64(tableAt_.size()) * (sectorSize_ / 4); }
+
+    const QByteArray &bytes_;
     qint64 sectorSize_;
-    std::vector<quint32> table_;
+    qint64 sectors_;
+    std::vector<quint32> tableAt_;
+    std::vector<qint64> chainLength_;
 };
 
-QString entryName(const QByteArray &entry)
+QString entryName(const char *entry)
 {
-    const int bytes = std::min<int>(qFromLittleEndian<quint16>(entry.constData() + 0x40), 64);
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(entry.constData()), std::max(bytes / 2 - 1, 0));
+    const int bytes = std::min<int>(qFromLittleEndian<quint16>(entry + 0x40), 64);
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(entry), std::max(bytes / 2 - 1, 0));
 }
 
 } // namespace
 
 std::string compoundFileDamage(const QByteArray &bytes)
 {
-    const Reader file(bytes);
-    const auto header = file.read(0, 512);
-    if (!header || header->left(8) != QByteArray::fromHex("d0cf11e0a1b11ae1"))
+    if (bytes.size() < 512 || !bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1")))
         return {};
-    const quint16 shift = qFromLittleEndian<quint16>(header->constData() + 0x1E);
+    const quint16 shift = qFromLittleEndian<quint16>(bytes.constData() + 0x1E);
     if (shift != 9 && shift != 12)
         return "文档已损坏：文件头无效";
-    CompoundFile compound(file, *header);
+    CompoundFile compound(bytes, shift);
     const std::string cutShort = "文档已损坏：文件被截短";
-    if (!compound.readTable(*header))
+    if (!compound.readTable())
         return cutShort + "（缺少分配表）";
-    const auto directory = compound.chain(word32(*header, 0x30));
-    if (!directory)
+    quint32 directory = word32(bytes.constData() + 0x30);
+    const qint64 directorySectors = compound.chainLength(directory);
+    if (directorySectors < 0)
         return cutShort + "（缺少目录）";
-    const quint32 smallStreams = word32(*header, 0x38);
-    for (const quint32 at : *directory) {
-        const auto entries = compound.sector(at);
-        for (qsizetype e = 0; entries && e + 128 <= entries->size(); e += 128) {
-            const QByteArray entry = entries->mid(e, 128);
+    const quint32 smallStreams = word32(bytes.constData() + 0x38);
+    for (qint64 d = 0; d < directorySectors; ++d, directory = compound.next(directory)) {
+        const char *entries = compound.sector(directory);
+        for (qint64 e = 0; e + 128 <= compound.sectorSize(); e += 128) {
+            const char *entry = entries + e;
             const quint8 type = quint8(entry[0x42]);
-            const quint64 size = qFromLittleEndian<quint64>(entry.constData() + 0x78)
-                                 & (shift == 9 ? 0xFFFFFFFF : ~0ULL);
+            const quint64 size = qFromLittleEndian<quint64>(entry + 0x78) & (shift == 9 ? 0xFFFFFFFF : ~0ULL);
             // Streams below the cut-off live inside the root's own stream.
             const bool ownSectors = type == 5 || (type == 2 && size >= smallStreams);
             if (!ownSectors || size == 0)
                 continue;
-            const auto sectors = compound.chain(word32(entry, 0x74));
-            if (!sectors || quint64(sectors->size()) * compound.sectorSize() < size)
+            const qint64 sectors = compound.chainLength(word32(entry + 0x74));
+            if (sectors < 0 || quint64(sectors) * quint64(compound.sectorSize()) < size)
                 return cutShort + "（其中的流“" + entryName(entry).toStdString() + "”超出文件末尾）";
         }
     }
