@@ -1,4 +1,4 @@
-#include "office/WordFileDamage.h"
+#include "wordfile/WordFileDamage.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -72,7 +72,7 @@ qint64 memoryToCheck(const QByteArray &bytes)
         return qint64(usage.ru_maxrss) * 1024;
     };
     const qint64 idle = peakOfChild([] {});
-    return peakOfChild([&] { (void)office::wordFileDamage(bytes); }) - idle;
+    return peakOfChild([&] { (void)wordfile::wordFileDamage(bytes); }) - idle;
 }
 
 } // namespace
@@ -83,12 +83,12 @@ class tst_compoundfile : public QObject {
 private slots:
     void soundFilesPassAndBrokenChainsAreDamage()
     {
-        QVERIFY(office::wordFileDamage(testDocument("simple.doc")).empty());
-        QVERIFY(office::wordFileDamage(testDocument("testPictures.doc")).empty());
-        QVERIFY(office::wordFileDamage(sharedChainFile(3, 1)).empty());
+        QVERIFY(wordfile::wordFileDamage(testDocument("simple.doc")).empty());
+        QVERIFY(wordfile::wordFileDamage(testDocument("testPictures.doc")).empty());
+        QVERIFY(wordfile::wordFileDamage(sharedChainFile(3, 1)).empty());
         QByteArray looping = sharedChainFile(3, 1);
         put32(looping, 5 * 4096 + 4 * 2, 0);
-        QCOMPARE(office::wordFileDamage(looping), "文档已损坏：文件被截短（其中的流“S”超出文件末尾）");
+        QCOMPARE(wordfile::wordFileDamage(looping), "文档已损坏：文件被截短（其中的流“S”超出文件末尾）");
     }
 
     // The allocation table's count comes from the header and its extension
@@ -104,7 +104,7 @@ private slots:
         bomb.replace(512, 512, QByteArray(512, '\0'));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(office::wordFileDamage(bomb), "文档已损坏：文件被截短（缺少分配表）");
+        QCOMPARE(wordfile::wordFileDamage(bomb), "文档已损坏：文件被截短（缺少分配表）");
         QCOMPARE_LT(clock.elapsed(), 1000);
         QCOMPARE_LT(memoryToCheck(bomb), 50 * 1024 * 1024);
     }
@@ -115,7 +115,7 @@ private slots:
         const QByteArray shared = sharedChainFile(3000, 3000);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(office::wordFileDamage(shared).empty());
+        QVERIFY(wordfile::wordFileDamage(shared).empty());
         QCOMPARE_LT(clock.elapsed(), 500);
     }
 };
