@@ -26,7 +26,7 @@ emf::FrameSize frameOf(const QString &emfPath)
         throw std::runtime_error("不是普通文件");
     if (read.error)
         throw std::runtime_error("无法读取文件：" + std::string(std::strerror(read.error)));
-    return emf::wholePictureFrame(read.bytes, QFileInfo(emfPath).size());
+    return emf::wholePictureFrame(read.bytes);
 }
 
 } // namespace

@@ -8,13 +8,13 @@
 
 namespace emf {
 
-FrameSize wholePictureFrame(const QByteArray &emf, qint64 fileSize)
+FrameSize wholePictureFrame(const QByteArray &emf)
 {
     if (emf.size() < kEmfHeaderSize || qFromLittleEndian<quint32>(emf.constData()) != kEmfHeader
         || emf.mid(40, 4) != " EMF")
         throw std::runtime_error("不是EMF图片");
     // The header records the whole file's length; a cut-off copy renders blank.
-    if (fileSize < qFromLittleEndian<quint32>(emf.constData() + 48))
+    if (emf.size() <= kLargestPicture && emf.size() < qFromLittleEndian<quint32>(emf.constData() + 48))
         throw std::runtime_error("图片已损坏：文件比其文件头所说的短");
     // The frame is in hundredths of a millimetre, both edges inclusive; its
     // edges are any 32-bit numbers, so the sizes are worked out in 64 bits.

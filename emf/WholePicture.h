@@ -14,11 +14,11 @@ struct FrameSize {
     qint64 height;
 };
 
-// The frame of a picture read whole from a file of `fileSize` bytes. A
-// picture cut off, or with records garbled behind a whole header, draws as a
-// blank page, which is no picture of it: throws std::runtime_error saying
-// what is wrong with any picture that is not a whole EMF of a non-empty
-// frame and at most kLargestPicture bytes.
-FrameSize wholePictureFrame(const QByteArray &emf, qint64 fileSize);
+// The frame of a picture read whole from its file, or its first
+// kLargestPicture + 1 bytes. A picture cut off, or with records garbled
+// behind a whole header, draws as a blank page, which is no picture of it:
+// throws std::runtime_error saying what is wrong with any picture that is
+// not a whole EMF of a non-empty frame and at most kLargestPicture bytes.
+FrameSize wholePictureFrame(const QByteArray &emf);
 
 } // namespace emf

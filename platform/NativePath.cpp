@@ -11,9 +11,21 @@ namespace {
 
 constexpr char16_t kKeptByte = 0xDC00;
 
-bool isKeptByte(QChar c)
+// A character beyond U+FFFF is a high surrogate followed by a low one, and
+// one in eight of those low halves lies in the kept bytes' range: only a low
+// surrogate with no high one before it is a kept byte.
+bool isKeptByte(QStringView path, qsizetype at)
 {
-    return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF;
+    const char16_t c = path[at].unicode();
+    return c >= 0xDC80 && c <= 0xDCFF && (at == 0 || !path[at - 1].isHighSurrogate());
+}
+
+bool holdsKeptBytes(QStringView path)
+{
+    for (qsizetype at = 0; at < path.size(); ++at)
+        if (isKeptByte(path, at))
+            return true;
+    return false;
 }
 
 // Length of the valid UTF-8 sequence at p, or 0.
@@ -71,7 +83,7 @@ QByteArray toNativePath(const QString &path)
     bytes.reserve(path.size());
     qsizetype run = 0;
     for (qsizetype i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && !isKeptByte(path[i]))
+        if (i < path.size() && !isKeptByte(path, i))
             continue;
         bytes += QStringView(path).mid(run, i - run).toUtf8();
         if (i < path.size())
@@ -107,16 +119,16 @@ bool isNativeFile(const QString &path)
 
 QString readablePath(const QString &path)
 {
-    if (std::none_of(path.begin(), path.end(), isKeptByte))
+    if (!holdsKeptBytes(path))
         return path;
     QStringDecoder gb18030("GB18030");
     const QString text = gb18030.decode(toNativePath(path));
     if (gb18030.isValid() && !gb18030.hasError())
         return text;
     QString shown = path;
-    for (QChar &c : shown)
-        if (isKeptByte(c))
-            c = QChar::ReplacementCharacter;
+    for (qsizetype at = 0; at < shown.size(); ++at)
+        if (isKeptByte(path, at))
+            shown[at] = QChar::ReplacementCharacter;
     return shown;
 }
 

@@ -8,8 +8,9 @@ namespace platform {
 // File names are bytes. Most are UTF-8, but names unpacked from archives made
 // elsewhere (Chinese names in the GBK code page) are not, and Qt's own
 // conversion would replace their bytes for good. Here a byte that is not part
-// of valid UTF-8 becomes the lone surrogate U+DC80 + byte, so every name
-// survives the trip through a QString and back unchanged.
+// of valid UTF-8 becomes the lone surrogate U+DC80 + byte (lone: never the
+// low half of a character beyond U+FFFF), so every name survives the trip
+// through a QString and back unchanged.
 QString fromNativePath(const QByteArray &bytes);
 QByteArray toNativePath(const QString &path);
 

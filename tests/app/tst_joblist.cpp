@@ -179,26 +179,36 @@ private slots:
         QCOMPARE(items().last(), tmp.filePath("sub/c.doc"));
     }
 
-    void nameThatIsNotUtf8IsShownReadablyAndRunByItsBytes()
+    // Names not in UTF-8 (GBK, from a Windows archive) and names beyond
+    // U+FFFF (a rare character of a Chinese name, an emoji) alike.
+    void everyNameIsShownReadablyAndRunByItsBytes()
     {
-        QTemporaryDir gbk;
-        const QByteArray name = QFile::encodeName(gbk.path()) + "/\xb1\xa8\xb8\xe6.doc";
-        const int fd = open(name.constData(), O_CREAT | O_WRONLY, 0644);
-        QVERIFY(fd >= 0);
-        close(fd);
-        answerFolderDialog(gbk.path(), false);
+        QTemporaryDir folder;
+        const QList<QByteArray> stems{"\xb1\xa8\xb8\xe6", "合同𠂀", "💀"};
+        for (const QByteArray &stem : stems) {
+            const int fd = open(QFile::encodeName(folder.path()) + "/" + stem + ".doc", O_CREAT | O_WRONLY, 0644);
+            QVERIFY(fd >= 0);
+            close(fd);
+        }
+        answerFolderDialog(folder.path(), false);
         w->CmdFileOp[1]->click();
-        QCOMPARE(items(), QStringList{gbk.path() + "/报告.doc"});
+        QStringList shown = items();
+        shown.sort();
+        QCOMPARE(shown,
+                 (QStringList{folder.path() + "/合同𠂀.doc", folder.path() + "/报告.doc", folder.path() + "/💀.doc"}));
 
-        w->txtOutDir->setText(gbk.path() + "/out");
-        w->txtLog->setText(gbk.path() + "/run.log");
+        w->txtOutDir->setText(folder.path() + "/out");
+        w->txtLog->setText(folder.path() + "/run.log");
         w->CmdDo_Click();
-        QVERIFY(office.calls.contains("open " + platform::fromNativePath(name)));
-        const QByteArray picture = QFile::encodeName(gbk.path()) + "/out/\xb1\xa8\xb8\xe6-1.emf";
-        QVERIFY(access(picture, F_OK) == 0);
-        // Qt cannot remove what it cannot name.
-        QCOMPARE(unlink(picture), 0);
-        QCOMPARE(unlink(name), 0);
+        for (const QByteArray &stem : stems) {
+            const QByteArray name = QFile::encodeName(folder.path()) + "/" + stem + ".doc";
+            QVERIFY(office.calls.contains("open " + platform::fromNativePath(name)));
+            const QByteArray picture = QFile::encodeName(folder.path()) + "/out/" + stem + "-1.emf";
+            QVERIFY2(access(picture, F_OK) == 0, picture.constData());
+            // Qt cannot remove what it cannot name.
+            QCOMPARE(unlink(picture), 0);
+            QCOMPARE(unlink(name), 0);
+        }
     }
 
     void folderDialogThatGivesNothingChangesNothing()

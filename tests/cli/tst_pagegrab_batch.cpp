@@ -242,8 +242,9 @@ private slots:
     }
 
     // A shell's *.doc hands over names as bytes: one from a Windows archive
-    // (GBK) converts as the folder scan's would, and the log names each file
-    // from the root, a newline in a name written as "\n".
+    // (GBK) and ones beyond U+FFFF convert as the folder scan's would, and
+    // the log names each file from the root, a newline in a name written as
+    // "\n".
     void namesOnTheCommandLineKeepTheirBytes()
     {
         const QString folder = dir.filePath("names");
@@ -251,6 +252,11 @@ private slots:
         const QByteArray gbk = QFile::encodeName(folder) + "/\xb1\xa8\xb8\xe6.doc";
         QVERIFY(QFile::copy(kTestDocs + "/simple.doc", QFile::decodeName(QFile::encodeName(folder) + "/plain.doc")));
         QVERIFY(::rename(QFile::encodeName(folder + "/plain.doc").constData(), gbk.constData()) == 0);
+        for (const char *name : {"合同𠂀.doc", "💀.doc"})
+            QVERIFY(QFile::copy(kTestDocs + "/simple.doc", folder + "/" + name));
+        QFile beyond(folder + "/💀坏.doc");
+        QVERIFY(beyond.open(QIODevice::WriteOnly) && beyond.write("not a document") > 0);
+        beyond.close();
         QFile broken(folder + "/bad\nname.doc");
         QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a document") > 0);
         broken.close();
@@ -264,11 +270,14 @@ private slots:
         QCOMPARE(batch.exitCode(), 1);
         const QByteArray picture = QFile::encodeName(folder) + "/out/\xb1\xa8\xb8\xe6-1.emf";
         QCOMPARE(::access(picture.constData(), F_OK), 0);
+        for (const char *name : {"合同𠂀-1.emf", "💀-1.emf"})
+            QVERIFY2(QFile::exists(folder + "/out/" + name), name);
         QFile written(log);
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QString line = QString::fromUtf8(written.readAll());
         QVERIFY2(line.contains("\t处理" + folder + "/bad\\nname.doc处错："), qPrintable(line));
-        QCOMPARE(line.count("\r\n"), 1);
+        QVERIFY2(line.contains("\t处理" + folder + "/💀坏.doc处错："), qPrintable(line));
+        QCOMPARE(line.count("\r\n"), 2);
         // Qt cannot remove what it cannot name.
         QVERIFY(::unlink(gbk.constData()) == 0 && ::unlink(picture.constData()) == 0);
     }

@@ -158,6 +158,32 @@ private slots:
         QTRY_VERIFY(officesOf(run.pid).isEmpty());
     }
 
+    // A file manager hands over names as the file system holds them: not
+    // UTF-8 (GBK, from a Windows archive), or beyond U+FFFF.
+    void everyNameIsDrawnAndWritten()
+    {
+        const QString folder = dir.filePath("names");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(pages + "/simple-1.emf", folder + "/💀.emf"));
+        QVERIFY(QFile::copy(pages + "/simple-1.emf", folder + "/plain.emf"));
+        const QByteArray gbk = QFile::encodeName(folder) + "/\xb1\xa8\xb8\xe6";
+        QCOMPARE(::rename(QFile::encodeName(folder + "/plain.emf").constData(), gbk + ".emf"), 0);
+        // Through a shell: a QString argument cannot carry bytes that are not UTF-8.
+        const QString gbkName = "\"$1\"/\"$(printf '\\261\\250\\270\\346')\"";
+        Run run = thumbnail({"-c", "exec \"$0\" -s 128 " + gbkName + ".emf \"$2\"", PAGEGRAB_THUMBNAILER, folder,
+                             folder + "/合同𠂀.png"},
+                            {}, "/bin/sh");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+        QCOMPARE(QImage::fromData(readAll(folder + "/合同𠂀.png"), "PNG").height(), 128);
+        run = thumbnail(
+            {"-c", "exec \"$0\" -s 128 \"$2\" " + gbkName + ".png", PAGEGRAB_THUMBNAILER, folder, folder + "/💀.emf"},
+            {}, "/bin/sh");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+        QVERIFY(::access(gbk + ".png", F_OK) == 0);
+        // Qt cannot remove what it cannot name.
+        QVERIFY(::unlink(gbk + ".png") == 0 && ::unlink(gbk + ".emf") == 0);
+    }
+
     void damagedPicturesGiveNoThumbnailPromptly_data()
     {
         QTest::addColumn<QByteArray>("bytes");
