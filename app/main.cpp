@@ -17,9 +17,10 @@ int main(int argc, char *argv[])
         return 0;
     // The run is interrupted as every front end interrupts it; the window
     // closes once its documents in flight have ended.
-    platform::stopCleanlyOnTermination([&window](int) {
-        QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::BlockingQueuedConnection);
-    });
+    // Queued, not waited for: the stop's thread is joined on the main thread
+    // once the event loop is over.
+    const platform::StopOnTermination termination(
+        [&window](int) { QMetaObject::invokeMethod(&window, &frmMain::stopForTermination, Qt::QueuedConnection); });
     window.show();
     return app.exec();
 }

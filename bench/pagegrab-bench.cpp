@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
     conversion::BatchRun run(batch, {start, office::endAllOffices}, {});
     // Stopped from outside, it ends its offices and leaves nothing behind.
     std::atomic<bool> stopping{false};
-    platform::stopCleanlyOnTermination([&](int) {
+    const platform::StopOnTermination termination([&](int) {
         stopping = true;
         run.interrupt();
     });

@@ -6,7 +6,7 @@
 // (and was logged), 2 wrong usage, an output folder that cannot be created,
 // a log file that is not a processing log, nothing to do, or --confined
 // where the offices cannot be confined; 130 and 143 when SIGINT or SIGTERM
-// stopped it.
+// (or SIGHUP, taken as SIGTERM) stopped it.
 
 #include "cli/Columns.h"
 #include "cli/Progress.h"
@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
     // Stopped from outside, the documents in flight are ended and logged as
     // interrupted, and nothing partial is left.
     std::atomic<int> stoppedBy{0};
-    platform::stopCleanlyOnTermination([&](int signal) {
+    const platform::StopOnTermination termination([&](int signal) {
         stoppedBy = signal;
         run.interrupt();
     });

@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     frmConvert window(
         request.folder, [] { return office::startPictureRenderer(); },
         [] { return office::startPictureRenderer(convix::glanceLimits()); });
-    platform::stopCleanlyOnTermination([](int) {
+    const platform::StopOnTermination termination([](int) {
         office::endAllOffices();
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });

@@ -23,8 +23,7 @@ constexpr int kWritten = 0;
 constexpr int kNoThumbnail = 1;
 constexpr int kWrongUsage = 2;
 
-// The signal that stopped it; set from the stop's own thread, which may
-// outlive main.
+// The signal that stopped it; set from the stop's own thread.
 std::atomic<int> stoppedBy{0};
 
 void say(const QString &text)
@@ -57,7 +56,7 @@ int main(int argc, char *argv[])
 
     // Stopped from outside, or past the time limit, the office is ended at
     // once, and what it was doing fails.
-    platform::stopCleanlyOnTermination([](int signal) {
+    const platform::StopOnTermination termination([](int signal) {
         stoppedBy = signal;
         office::endAllOffices();
     });

@@ -43,13 +43,22 @@ class tst_interruption : public QObject {
     }
 
 private slots:
+    // A closed terminal (SIGHUP) ends a run as SIGTERM does.
+    void terminationEndsTheRunCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
     void terminationEndsTheRunCleanly()
     {
+        QFETCH(int, signal);
         QProcess run;
-        const QString out = dir.filePath("stopped");
+        const QString out = dir.filePath(QStringLiteral("stopped-%1").arg(signal));
         startRun(run, out);
         const qint64 pid = run.processId();
-        ::kill(pid, SIGTERM);
+        ::kill(pid, signal);
         QVERIFY(run.waitForFinished(15000));
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
         QCOMPARE(run.exitCode(), 128 + SIGTERM);
@@ -67,6 +76,34 @@ private slots:
         QVERIFY(!lines.isEmpty());
         for (const QByteArray &line : lines)
             QVERIFY2(line.endsWith("处错：处理被中断\r"), line.constData());
+    }
+
+    // A signal that comes as the run ends finds everything it would stop
+    // still there, or finds the program at its end: the run's own exit
+    // status or 143, never an abort, and the scratch folder gone.
+    void aSignalAsTheRunEndsChangesNothing()
+    {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", temp.path());
+        environment.remove("XDG_RUNTIME_DIR");
+        for (int attempt = 0; attempt < 30; ++attempt) {
+            QProcess run;
+            run.setProcessEnvironment(environment);
+            run.setReadChannel(QProcess::StandardError);
+            run.start(PAGEGRAB_BATCH, {"--", dir.filePath("ending"), kTestDocs + "/simple.doc"});
+            QVERIFY(run.waitForStarted());
+            QByteArray said;
+            while (!said.contains("转换完毕！") && run.state() == QProcess::Running)
+                if (run.waitForReadyRead(1))
+                    said += run.readAllStandardError();
+            ::kill(run.processId(), SIGTERM);
+            QVERIFY(run.waitForFinished(15000));
+            QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+            QVERIFY2(run.exitCode() == 0 || run.exitCode() == 128 + SIGTERM,
+                     qPrintable(QString::number(run.exitCode())));
+            QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     QStringList{});
+        }
     }
 
     // A second Ctrl-C while a document's pictures are written must not
