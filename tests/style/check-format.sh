@@ -13,7 +13,7 @@ if [[ ! $version =~ version\ 14\. ]]; then
     echo "skipped: the format is clang-format 14's, this is: $version"
     exit 77
 fi
-folders=(app bench cli conversion convix gui imageconv joblist log office platform tests)
+folders=(app bench cli conversion convix fuzz gui imageconv joblist log office platform tests)
 mapfile -t sources < <(find "${folders[@]}" \( -name '*.cpp' -o -name '*.h' \) | sort)
 [ ${#sources[@]} -gt 0 ] || { echo "no sources found under $top" >&2; exit 1; }
 clang-format --dry-run --Werror "${sources[@]}"
