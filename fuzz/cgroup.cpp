@@ -1,7 +1,7 @@
 // What the kernel says of memory, in a tree of our own: the input is the
 // files' texts, separated by 0 bytes, in the order of `files`.
 
-#include "office/Memory.h"
+#include "sandbox/Memory.h"
 
 #include <QByteArray>
 #include <QList>
@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         close(fd);
     }
-    const std::int64_t usable = office::usableMemory(root);
-    (void)office::outOfMemoryKills(root);
+    const std::int64_t usable = sandbox::usableMemory(root);
+    (void)sandbox::outOfMemoryKills(root);
     if (usable < -1)
         __builtin_trap();
     return 0;

@@ -24,11 +24,11 @@ fi
 # Each harness: its name, the sources it needs, its seeds (the real test
 # documents, or small files of each kind), the longest input it is given.
 harnesses=(
-    "word_file|office/WordFileDamage.cpp office/CompoundFile.cpp|$testdocs|65536"
-    "emf|office/EmfRecords.cpp office/EmfRecordCount.cpp office/EmfTransparentFills.cpp|$top/fuzz/seeds/emf|65536"
-    "whole_picture|convix/Batch.cpp office/EmfRecords.cpp platform/RegularFile.cpp platform/NativePath.cpp platform/WholeFile.cpp|$top/fuzz/seeds/emf|65536"
+    "word_file|wordfile/WordFileDamage.cpp wordfile/CompoundFile.cpp|$testdocs|65536"
+    "emf|emf/Records.cpp emf/RecordCount.cpp emf/TransparentFills.cpp|$top/fuzz/seeds/emf|131072"
+    "whole_picture|convix/Batch.cpp emf/WholePicture.cpp emf/Records.cpp platform/RegularFile.cpp platform/NativePath.cpp platform/WholeFile.cpp|$top/fuzz/seeds/emf|65536"
     "plain_text_log|log/PlainTextLog.cpp platform/RegularFile.cpp platform/NativePath.cpp|$top/fuzz/seeds/plain_text_log|8192"
-    "cgroup|office/Memory.cpp|$top/fuzz/seeds/cgroup|4096"
+    "cgroup|sandbox/Memory.cpp|$top/fuzz/seeds/cgroup|4096"
 )
 declare -A sources seeds longest
 all=()

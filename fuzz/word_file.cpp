@@ -1,12 +1,12 @@
 // The checks a stranger's .doc goes through before any office sees it.
 
-#include "office/WordFileDamage.h"
+#include "wordfile/WordFileDamage.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    (void)office::wordFileDamage(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    (void)wordfile::wordFileDamage(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     return 0;
 }
