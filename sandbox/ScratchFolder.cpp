@@ -4,15 +4,24 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QStringList>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <set>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace sandbox {
 namespace {
@@ -67,9 +76,21 @@ void removeTree(int parent, const char *name, int depth = 0)
 }
 
 // Held until the process ends, however it ends: the kernel drops the lock.
+// The lock file is made without a name, locked, and only then named, so
+// that no other run ever finds it unlocked while we live.
 int lockOwnership(int folder)
 {
-    const int fd = openat(folder, kLockName, O_CREAT | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0
+            && linkat(AT_FDCWD, self.c_str(), folder, kLockName, AT_SYMLINK_FOLLOW) == 0)
+            return fd;
+        close(fd);
+        return -1;
+    }
+    // A file system without unnamed files: named first, for a moment unlocked.
+    fd = openat(folder, kLockName, O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return -1;
@@ -85,7 +106,20 @@ long runPid(const char *name)
     return end != name && *end == '-' ? pid : 0;
 }
 
-// The folders of runs that were killed: their lock is free.
+// Whether the run whose folder this is has ended: its lock is free, or it
+// never came to lock it and its process is gone. A folder being made has
+// no lock file yet; it is never taken for a dead one.
+bool runEnded(int folder, long pid)
+{
+    const int lock = openat(folder, kLockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (lock < 0)
+        return errno == ENOENT && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    const bool free = flock(lock, LOCK_EX | LOCK_NB) == 0;
+    close(lock);
+    return free;
+}
+
+// The folders of runs that were killed.
 void removeLeftoversOfDeadRuns(int base, const char *own, LeftoversElsewhere removeElsewhere)
 {
     DIR *entries = fdopendir(dup(base));
@@ -100,13 +134,10 @@ void removeLeftoversOfDeadRuns(int base, const char *own, LeftoversElsewhere rem
         const int folder = openat(base, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (folder < 0)
             continue;
-        const int lock = isPrivateFolder(folder) ? lockOwnership(folder) : -1;
-        if (lock >= 0)
+        if (isPrivateFolder(folder) && runEnded(folder, pid))
             dead.emplace_back(entry->d_name);
         else
             livePids.insert(pid);
-        if (lock >= 0)
-            close(lock);
         close(folder);
     }
     closedir(entries);
@@ -117,40 +148,125 @@ void removeLeftoversOfDeadRuns(int base, const char *own, LeftoversElsewhere rem
     }
 }
 
-// Where the run folders live: the user's runtime folder where there is one
-// (private, and emptied at logout), else a folder of ours in the temporary
-// folder, made private. A name there that another user made first is not
-// used: a fresh private folder of a random name stands in, without
-// leftovers to clean.
+// Whether no other user can rename or remove what we make in a folder: it
+// is root's or ours, and lets no one else make or remove names in it, or
+// only their own (sticky, as /tmp).
+bool keptFromOthers(int folder)
+{
+    struct stat info {};
+    return fstat(folder, &info) == 0 && S_ISDIR(info.st_mode) && (info.st_uid == 0 || ownedByUs(info))
+           && ((info.st_mode & 022) == 0 || (info.st_mode & S_ISVTX));
+}
+
+// The folder a path names, opened for making names in, when it and every
+// folder above it are kept from others: otherwise another user could move
+// what we make there away and put a link of theirs in its place, and what
+// we later make or remove by its path would go where they choose. -1 when
+// it is not.
+int openKeptFolder(const QString &path)
+{
+    char *real = realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!real)
+        return -1;
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (const QByteArray &name : QByteArray(real).split('/')) {
+        if (fd < 0 || !keptFromOthers(fd))
+            break;
+        if (name.isEmpty())
+            continue;
+        const int next = openat(fd, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    std::free(real);
+    if (fd >= 0 && !keptFromOthers(fd)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+// A private folder of a fresh random name below `parent`, made relative to
+// it: "<prefix>XXXXXX". Its name, or empty with errno set.
+QByteArray makeFreshFolder(int parent, const QByteArray &prefix)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray name = prefix;
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))];
+        if (mkdirat(parent, name.constData(), 0700) == 0)
+            return name;
+        if (errno != EEXIST)
+            return {};
+    }
+    errno = EEXIST;
+    return {};
+}
+
+// Where the run folders live, and the folder that holds it.
 struct Base {
     QString path;
+    int parent = -1;
+    QByteArray name;
     int fd = -1;
 };
 
+// Says once, on standard error, that a folder the environment names is not
+// used.
+void sayNotUsed(const QString &folder, const QString &instead)
+{
+    static std::once_flag said;
+    std::call_once(said, [&] {
+        const QString text = QStringLiteral("不使用临时文件夹%1：其他用户可以改动其中的内容；改用%2\n")
+                                 .arg(folder, instead);
+        std::fputs(text.toLocal8Bit().constData(), stderr);
+    });
+}
+
+// The user's runtime folder where there is one (private, and emptied at
+// logout), else a folder of ours in the temporary folder, made private;
+// only where no other user can move it. A name there that another user made
+// first is not used: a fresh private folder of a random name stands in,
+// without leftovers to clean.
 Base openBase()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString path = QDir::tempPath() + "/pagegrab-" + QString::number(geteuid());
-    if (runtime.startsWith('/')) {
-        const int fd = open(QFile::encodeName(runtime).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0 && isPrivateFolder(fd))
-            path = runtime + "/pagegrab";
-        if (fd >= 0)
-            close(fd);
+    const QString ours = "pagegrab-" + QString::number(geteuid());
+    std::vector<std::pair<QString, QByteArray>> candidates;
+    if (runtime.startsWith('/'))
+        candidates.emplace_back(runtime, "pagegrab");
+    for (const QString &temporary : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp")})
+        candidates.emplace_back(temporary, QFile::encodeName(ours));
+    QStringList refused;
+    for (const auto &[folder, name] : candidates) {
+        // The runtime folder is used only where it is the user's own.
+        const int parent = openKeptFolder(folder);
+        if (parent < 0 || (folder == runtime && !isPrivateFolder(parent))) {
+            if (parent >= 0)
+                close(parent);
+            if (!refused.contains(folder))
+                refused << folder;
+            continue;
+        }
+        if (!refused.isEmpty())
+            sayNotUsed(refused.join("、"), folder);
+        Base base{folder + "/" + QFile::decodeName(name), parent, name, -1};
+        if (mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
+            throw Failure("无法创建临时文件夹：" + base.path.toStdString() + "：" + std::strerror(errno));
+        base.fd = openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (base.fd >= 0 && isPrivateFolder(base.fd))
+            return base;
+        if (base.fd >= 0)
+            close(base.fd);
+        base.name = makeFreshFolder(parent, QFile::encodeName(ours) + "-");
+        if (base.name.isEmpty())
+            throw Failure("无法在" + folder.toStdString() + "中创建临时文件夹：" + std::strerror(errno));
+        base.path = folder + "/" + QFile::decodeName(base.name);
+        base.fd = openat(parent, base.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        return base;
     }
-    const QByteArray native = QFile::encodeName(path);
-    if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw Failure("无法创建临时文件夹：" + path.toStdString() + "：" + std::strerror(errno));
-    int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 && isPrivateFolder(fd))
-        return {path, fd};
-    if (fd >= 0)
-        close(fd);
-    QByteArray fresh = QFile::encodeName(QDir::tempPath() + "/pagegrab-" + QString::number(geteuid()) + "-XXXXXX");
-    if (!mkdtemp(fresh.data()))
-        throw Failure("无法在" + QDir::tempPath().toStdString() + "中创建临时文件夹：" + std::strerror(errno));
-    fd = open(fresh.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return {QFile::decodeName(fresh), fd};
+    throw Failure("没有其他用户无法改动的临时文件夹：" + refused.join("、").toStdString());
 }
 
 class Scratch {
@@ -160,24 +276,23 @@ public:
         // Another run that ends may remove the common folder just after we
         // opened it (it removes it when empty): then it is made again.
         for (int attempt = 0; attempt < 3 && path_.isEmpty(); ++attempt) {
-            close(base_.fd);
+            closeBase();
             try {
                 base_ = openBase();
             } catch (const Failure &f) {
                 problem_ = f.what();
                 return;
             }
-            QByteArray own = QFile::encodeName(base_.path + "/" + QString::number(getpid()) + "-XXXXXX");
-            if (!mkdtemp(own.data())) {
+            name_ = makeFreshFolder(base_.fd, QByteArray::number(getpid()) + "-");
+            if (name_.isEmpty()) {
                 problem_ = "无法在" + base_.path.toStdString() + "中创建临时文件夹：" + std::strerror(errno);
                 continue;
             }
-            path_ = QFile::decodeName(own);
-            name_ = own.mid(own.lastIndexOf('/') + 1);
+            path_ = base_.path + "/" + QFile::decodeName(name_);
         }
         if (path_.isEmpty())
             return;
-        folder_ = open(QFile::encodeName(path_).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        folder_ = openat(base_.fd, name_.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         lock_ = folder_ < 0 ? -1 : lockOwnership(folder_);
         removeLeftoversOfDeadRuns(base_.fd, name_.constData(), removeElsewhere);
     }
@@ -188,11 +303,12 @@ public:
             removeTree(base_.fd, name_.constData());
         // Nothing of ours stays behind: the common folder goes too once no
         // other run uses it (removing a folder that is not empty fails).
-        if (!base_.path.isEmpty())
-            rmdir(QFile::encodeName(base_.path).constData());
-        for (int fd : {lock_, folder_, base_.fd})
+        if (base_.parent >= 0)
+            unlinkat(base_.parent, base_.name.constData(), AT_REMOVEDIR);
+        for (int fd : {lock_, folder_})
             if (fd >= 0)
                 close(fd);
+        closeBase();
     }
 
     QString path() const
@@ -203,6 +319,14 @@ public:
     }
 
 private:
+    void closeBase()
+    {
+        for (int fd : {base_.fd, base_.parent})
+            if (fd >= 0)
+                close(fd);
+        base_ = {};
+    }
+
     Base base_;
     QString path_;
     QByteArray name_;
