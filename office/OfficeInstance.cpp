@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -59,11 +60,34 @@ std::string openFailure(const std::string &error, const std::string &question)
     return "无法打开文档：办公软件不认识它的格式或内容";
 }
 
+// The session's first office starts from a seeded profile. Before any
+// later one starts, an office that opens no document quits cleanly and its
+// complete profile becomes the template every later profile is a copy of:
+// what one stranger's document leaves in its office's profile never starts
+// another document's office, and a program with one office pays nothing.
+// Later offices wait for it; where it fails twice, they start seeded too.
+void prepareTemplateForLaterOffices(const Limits &limits)
+{
+    static std::mutex mutex;
+    static int starts = 0;
+    static int tries = 0;
+    std::lock_guard lock(mutex);
+    if (starts++ == 0 || Profile::templateReady() || tries == 2)
+        return;
+    ++tries;
+    try {
+        const OfficeInstance templateMaker(limits, OfficeInstance::Purpose::Template);
+    } catch (const Failure &) {
+    }
+}
+
 } // namespace
 
-OfficeInstance::OfficeInstance(const Limits &limits)
-    : limits_(limits), watchdog_([this] { process_->kill(); }), memoryGuard_(limits.memory)
+OfficeInstance::OfficeInstance(const Limits &limits, Purpose purpose)
+    : limits_(limits), purpose_(purpose), watchdog_([this] { process_->kill(); }), memoryGuard_(limits.memory)
 {
+    if (purpose_ == Purpose::Documents)
+        prepareTemplateForLaterOffices(limits_);
     start();
 }
 
@@ -236,12 +260,12 @@ void OfficeInstance::shutDown()
 {
     if (!process_)
         return;
-    // Only an office whose profile is to become the template needs to quit
-    // cleanly; any other is ended at once, which takes a hundredth of a
-    // second instead of several and never stalls in the office's own exit.
-    // A clean quit takes about 0.1 s but now and then stalls for 2 s; one
-    // that stalls is ended too, and the next office makes the template.
-    const bool quitCleanly = !Profile::templateReady();
+    // Only the office that makes the template needs to quit cleanly; any
+    // other is ended at once, which takes a hundredth of a second instead of
+    // several and never stalls in the office's own exit. A clean quit takes
+    // about 0.1 s but now and then stalls for 2 s; one that stalls is ended
+    // too, and another office is tried for the template.
+    const bool quitCleanly = purpose_ == Purpose::Template;
     if (quitCleanly && desktop_.is() && !watchdog_.fired() && !process_->exitCode()) {
         watchdog_.arm(kCleanQuit);
         try {

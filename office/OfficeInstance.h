@@ -23,7 +23,10 @@ namespace office {
 
 class OfficeInstance {
 public:
-    explicit OfficeInstance(const Limits &limits);
+    // What an office is started for: documents, or only to make the
+    // profile template later offices start from (see Profile).
+    enum class Purpose { Documents, Template };
+    explicit OfficeInstance(const Limits &limits, Purpose purpose = Purpose::Documents);
     ~OfficeInstance();
     OfficeInstance(const OfficeInstance &) = delete;
     OfficeInstance &operator=(const OfficeInstance &) = delete;
@@ -76,6 +79,7 @@ private:
     [[noreturn]] void throwFailure(const std::string &description, bool bridgeGone);
 
     Limits limits_;
+    const Purpose purpose_;
     QString pipe_;
     std::optional<Profile> profile_;
     std::chrono::steady_clock::time_point documentDeadline_ = std::chrono::steady_clock::time_point::max();

@@ -7,8 +7,9 @@ namespace office {
 
 // A throw-away user profile for one office instance. The first one of a
 // session is seeded with the product version, which spares the office its
-// first-start self-tests; once an instance has quit cleanly its profile is
-// complete, and later profiles are copies of it, which start fastest.
+// first-start self-tests; once an office that opened no document has quit
+// cleanly its profile is complete, and later profiles are copies of it,
+// which start fastest.
 class Profile {
 public:
     Profile();
@@ -19,8 +20,8 @@ public:
     // an office that was killed leaves there goes with the profile.
     QString tempFolder() const;
 
-    // After a clean quit: this profile becomes the session's template, unless
-    // there is one already.
+    // After a clean quit of an office that opened no document: this profile
+    // becomes the session's template, unless there is one already.
     void offerAsTemplate() const;
     // Whether later profiles are copies of a complete one already.
     static bool templateReady();

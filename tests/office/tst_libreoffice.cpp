@@ -61,6 +61,25 @@ private slots:
         sockets.removeNew();
     }
 
+    // First, before any office of this session has run.
+    void theTemplateComesFromAnOfficeThatOpenedNoDocument()
+    {
+        QVERIFY(!office::Profile::templateReady());
+        auto first = office::startLibreOffice();
+        const auto doc = first->open(kTestDocs + "/simple.doc");
+        // A program with one office makes none.
+        QVERIFY(!office::Profile::templateReady());
+        // Nor is the first, with its document, the one that makes it: an
+        // office that opened nothing has made it, and gone, when the second
+        // has started.
+        auto second = office::startLibreOffice();
+        QVERIFY(office::Profile::templateReady());
+        QCOMPARE(officeChildren().size(), 2);
+        doc->close();
+        first->quit();
+        second->quit();
+    }
+
     void pageWalkStaysPutOnTheLastPage()
     {
         auto app = office::startLibreOffice();
