@@ -7,6 +7,7 @@
 #include "gui/MessageBox.h"
 #include "office/PictureRenderer.h"
 #include "platform/ChineseQtTexts.h"
+#include "platform/NativePath.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
@@ -17,7 +18,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName("图片格式转换");
     platform::useChineseQtTexts();
 
-    const auto request = convix::readArguments(app.arguments().mid(1));
+    // As bytes: a folder whose name is not UTF-8 is found as it is.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << platform::fromNativePath(argv[i]);
+    const auto request = convix::readArguments(arguments);
     if (!request.problem.isEmpty()) {
         gui::MessageBox::show(nullptr, request.problem);
         return 1;

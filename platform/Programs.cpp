@@ -1,14 +1,33 @@
 #include "platform/Programs.h"
 
-#include <QProcess>
+#include "platform/NativePath.h"
 
+#include <QStandardPaths>
+
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace platform {
+namespace {
+
+// Whether `size` bytes came before the other end closed.
+bool readWhole(int fd, void *into, std::size_t size)
+{
+    ssize_t got;
+    while ((got = read(fd, into, size)) < 0 && errno == EINTR) {
+    }
+    return got == ssize_t(size);
+}
+
+} // namespace
+
 StartedProgram::~StartedProgram()
 {
     if (pidfd_ >= 0)
@@ -44,11 +63,59 @@ bool StartedProgram::terminate()
 
 StartedProgram startProgram(const QString &program, const QStringList &arguments)
 {
-    qint64 pid = 0;
-    if (!QProcess::startDetached(program, arguments, QString(), &pid) || pid <= 0)
+    // As bytes: a folder whose name is not UTF-8 reaches the program as it
+    // is, where Qt's own start would replace those bytes. Everything the
+    // children need is made before fork, for a threaded program.
+    const QString path = program.contains('/') ? program : QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
         return {};
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
-    return StartedProgram(static_cast<pid_t>(pid), pidfd);
+    std::vector<QByteArray> args{toNativePath(path)};
+    for (const QString &argument : arguments)
+        args.push_back(toNativePath(argument));
+    std::vector<char *> argv;
+    for (QByteArray &argument : args)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int started[2];
+    int failed[2];
+    if (pipe2(started, O_CLOEXEC) != 0)
+        return {};
+    if (pipe2(failed, O_CLOEXEC) != 0) {
+        close(started[0]);
+        close(started[1]);
+        return {};
+    }
+    // A grandchild, in a session of its own: no one of ours waits for it,
+    // and it is no zombie of ours once it ends.
+    const pid_t middle = fork();
+    if (middle == 0) {
+        setsid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execv(argv[0], argv.data());
+            const int error = errno;
+            (void)!write(failed[1], &error, sizeof error);
+            _exit(127);
+        }
+        (void)!write(started[1], &pid, sizeof pid);
+        _exit(0);
+    }
+    close(started[1]);
+    close(failed[1]);
+    pid_t pid = 0;
+    int error = 0;
+    if (middle > 0) {
+        while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        if (readWhole(started[0], &pid, sizeof pid) && readWhole(failed[0], &error, sizeof error))
+            pid = 0;
+    }
+    close(started[0]);
+    close(failed[0]);
+    if (pid <= 0)
+        return {};
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    return StartedProgram(pid, pidfd);
 }
 
 } // namespace platform

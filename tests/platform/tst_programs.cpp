@@ -1,3 +1,4 @@
+#include "platform/NativePath.h"
 #include "platform/Programs.h"
 #include "support/Processes.h"
 
@@ -51,13 +52,16 @@ private slots:
     {
         const QString out = QDir::temp().filePath("pagegrab-args-%1.txt").arg(QCoreApplication::applicationPid());
         QFile::remove(out);
-        auto program = platform::startProgram("sh",
-                                              {"-c", "printf '%s\\n' \"$@\" > \"$0\"", out, "a b", "\"quoted\"", ""});
+        // A name in GBK bytes, as archives made elsewhere hold them, and one
+        // beyond U+FFFF arrive byte for byte.
+        const QByteArray gbk("\xba\xcf\xcd\xac");
+        auto program = platform::startProgram("sh", {"-c", "printf '%s\\n' \"$@\" > \"$0\"", out, "a b", "\"quoted\"",
+                                                     "", platform::fromNativePath(gbk), "合同𠂀"});
         QVERIFY(program.pid() > 0);
         QTRY_VERIFY(!alive(program.pid()));
         QFile file(out);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), "a b\n\"quoted\"\n\n");
+        QCOMPARE(file.readAll(), "a b\n\"quoted\"\n\n" + gbk + "\n" + QString("合同𠂀").toUtf8() + "\n");
         QFile::remove(out);
     }
 };
