@@ -19,9 +19,12 @@ void SameNames::written(const ExportedDocument &document)
     const auto earlier = byName_.find(name);
     // The same document listed twice is no collision.
     if (earlier != byName_.end() && earlier->second.document != document.job.path) {
+        // In the folder the pictures were written to, as walked: never
+        // through a link someone put in its path since.
         for (const QString &picture : earlier->second.pictures)
             if (!pictures.contains(picture))
-                unlink(platform::toNativePath(picture).constData());
+                unlinkat(document.outputFolder.get(),
+                         platform::toNativePath(picture.mid(document.job.outputFolder.size())).constData(), 0);
         WriteLogNote(document.job.logFile, "文档" + platform::readablePath(document.job.path) + "与"
                                                + platform::readablePath(earlier->second.document)
                                                + "同名，图片取自前者，后者的图片已删除。");
