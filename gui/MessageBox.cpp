@@ -1,7 +1,9 @@
 #include "gui/MessageBox.h"
 
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace gui {
 namespace {
@@ -30,14 +32,27 @@ Answer defaultAnswer(Buttons buttons)
     return Answer::Ok;
 }
 
+// A short text would leave the box too narrow for its title, which the
+// window manager then cuts ("P…"): the room for the title and the frame's
+// buttons is held open at the foot of the box's grid.
+void keepTitleWhole(QMessageBox &box, const QString &title)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    const int titleRoom = box.fontMetrics().horizontalAdvance(title) + 4 * box.fontMetrics().height() + 160;
+    grid->addItem(new QSpacerItem(titleRoom, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
-Answer MessageBox::show(QWidget *parent, const QString &text, Icon icon, Buttons buttons)
+Answer MessageBox::show(QWidget *parent, const QString &text, Icon icon, Buttons buttons, const QString &action)
 {
     const QString title = QCoreApplication::applicationName();
     auto &a = automatic();
     if (a.on) {
-        a.shown.append({title, text, icon, buttons});
+        a.shown.append({title, text, icon, buttons, action});
         return a.queued.isEmpty() ? defaultAnswer(buttons) : a.queued.takeFirst();
     }
 
@@ -56,7 +71,14 @@ Answer MessageBox::show(QWidget *parent, const QString &text, Icon icon, Buttons
         box.addButton(QMessageBox::No);
         break;
     }
-    switch (box.exec()) {
+    const QPushButton *actionButton = action.isEmpty() ? nullptr : box.addButton(action, QMessageBox::ActionRole);
+    keepTitleWhole(box, title);
+    const int answer = box.exec();
+    if (actionButton && box.clickedButton() == actionButton)
+        return Answer::Action;
+    switch (answer) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
