@@ -54,6 +54,7 @@ frmMain::frmMain(Services services)
     // The browser takes the focus through a widget it creates once a page
     // loads; that widget joins the focus chain at its end unless re-chained.
     WebBrowser1->installEventFilter(this);
+    instance_.onAnotherStart([this] { bringToFront(); });
     resize(twips::toPixels(13065), twips::toPixels(8580));
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -87,10 +88,19 @@ bool frmMain::Form_Load()
     // A page that cannot be loaded gives way to our own, once.
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this, page](bool loaded) {
         if (!loaded && WebBrowser1->url() == page)
-            WebBrowser1->setHtml(offlinePage(txtLog->text()), page);
+            WebBrowser1->setHtml(offlinePage(txtLog->text(), palette()), page);
     });
     WebBrowser1->load(page);
     return true;
+}
+
+void frmMain::bringToFront()
+{
+    // A second start ends at once: the user meets the window they have.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 void frmMain::Form_Resize()
@@ -157,13 +167,12 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // A run holds input back until it ends; a close request stops it (no
-    // further document starts) and closes the window once the documents in
-    // flight have ended.
+    // A close request stops a run as its stop button does (no further
+    // document starts) and closes the window once the documents in flight
+    // have ended.
     if (running_) {
         closeRequested_ = true;
-        if (batch_)
-            batch_->stop();
+        stopRun();
         event->ignore();
         return;
     }

@@ -43,6 +43,8 @@ public:
     void Form_Resize();
     void Form_Unload();
     void CmdExit_Click();
+    // Restored if minimised, above the others, with the focus.
+    void bringToFront();
 
     void CmdFileOp_Click(int Index);
 
@@ -96,6 +98,11 @@ private:
     void connectHandlers();
     // Runs a checked batch beside the window, which keeps repainting.
     conversion::RunSummary runBatch(const conversion::Batch &batch);
+    // No further document starts; the window stays.
+    void stopRun();
+    void showRunEnd(const conversion::RunSummary &summary, const QString &outputFolder);
+    // In the desktop's default application, or the user is told where it is.
+    void openOrSayWhere(const QString &path, const QString &noOpener);
     void addFiles();
     void addFolder();
     // Adds the entries a scan of the file system gives, as one batch.

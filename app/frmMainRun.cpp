@@ -8,6 +8,7 @@
 #include "gui/BusyPointer.h"
 #include "gui/Clipboard.h"
 #include "gui/DefaultApplication.h"
+#include "gui/InputHold.h"
 #include "gui/MessageBox.h"
 #include "log/WriteLog.h"
 #include "office/LibreOffice.h"
@@ -48,6 +49,10 @@ std::optional<int> keyAscii(const QKeyEvent *key)
 
 void frmMain::CmdDo_Click()
 {
+    if (running_) {
+        stopRun();
+        return;
+    }
     conversion::BatchRequest request{{}, txtOutDir->text(), txtLog->text(), std::nullopt, services_.documentsInFlight};
     for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
         request.documents << jobPath(ListView2->topLevelItem(i));
@@ -57,7 +62,7 @@ void frmMain::CmdDo_Click()
     if (!checked.batch.outputFolder.isEmpty())
         txtOutDir->setText(checked.batch.outputFolder);
     if (checked.problem) {
-        gui::MessageBox::show(this, conversion::describe(*checked.problem, checked.batch));
+        gui::MessageBox::show(this, conversion::describe(checked));
         // Where a name is missing, the picker for it comes up at once.
         if (checked.problem == conversion::BatchProblem::NoOutputFolder)
             Command2_Click();
@@ -66,7 +71,8 @@ void frmMain::CmdDo_Click()
         return;
     }
 
-    CmdDo->setEnabled(false);
+    // The run's button stops it; the rest of the window waits for its end.
+    CmdDo->setText("停止转换");
     txtOutDir->setEnabled(false);
     txtLog->setEnabled(false);
     gui::setBusyPointer(true);
@@ -80,13 +86,40 @@ void frmMain::CmdDo_Click()
     const conversion::RunSummary summary = runBatch(checked.batch);
     running_ = false;
     gui::setBusyPointer(false);
+    CmdDo->setText("批量转换为图片");
+    CmdDo->setEnabled(true);
     if (stopping_) {
         stopForTermination();
         return;
     }
     txtOutDir->setEnabled(true);
-    CmdDo->setEnabled(true);
-    gui::MessageBox::show(this, "转换完毕！");
+    // Closed during the run: the documents in flight have ended, and the
+    // window goes without a word.
+    if (std::exchange(closeRequested_, false)) {
+        txtLog->setEnabled(true);
+        close();
+        return;
+    }
+    showRunEnd(summary, checked.batch.outputFolder);
+    txtLog->setEnabled(true);
+}
+
+void frmMain::stopRun()
+{
+    if (batch_)
+        batch_->stop();
+    CmdDo->setEnabled(false);
+    CmdDo->setText("正在停止…");
+}
+
+void frmMain::showRunEnd(const conversion::RunSummary &summary, const QString &outputFolder)
+{
+    const QString end = summary.notStarted() > 0
+                            ? QStringLiteral("转换已停止！%1个文档未处理。").arg(summary.notStarted())
+                            : QStringLiteral("转换完毕！");
+    if (gui::MessageBox::show(this, end, gui::Icon::Information, gui::Buttons::Ok, "打开图片保存目录")
+        == gui::Answer::Action)
+        openOrSayWhere(outputFolder, "系统中没有可以打开图片保存目录的程序，请用文件管理器查看：");
     lblProcessing->setText("处理完毕！");
     // Failures must not vanish with a log that cannot be written: the user
     // sees them instead of an offer to open the log, the first ones in full.
@@ -97,14 +130,17 @@ void frmMain::CmdDo_Click()
         const gui::Answer answer = gui::MessageBox::show(this,
                                                          "日志文件记录了处理过程中发生的异常，\r\n是否查看日志文件？",
                                                          gui::Icon::Question, gui::Buttons::OkCancel);
-        // Without the desktop's opener the answer must not come to nothing.
-        if (answer == gui::Answer::Ok && !gui::openWithDefaultApplication(txtLog->text()))
-            gui::MessageBox::show(this, "系统中没有可以打开日志文件的程序，请用文本编辑器查看：" + txtLog->text());
+        if (answer == gui::Answer::Ok)
+            openOrSayWhere(txtLog->text(), "系统中没有可以打开日志文件的程序，请用文本编辑器查看：");
         ErrorsLogged = false;
     }
-    txtLog->setEnabled(true);
-    if (std::exchange(closeRequested_, false))
-        close();
+}
+
+void frmMain::openOrSayWhere(const QString &path, const QString &noOpener)
+{
+    // Without the desktop's opener the answer must not come to nothing.
+    if (!gui::openWithDefaultApplication(path))
+        gui::MessageBox::show(this, noOpener + path);
 }
 
 void frmMain::stopForTermination()
@@ -121,8 +157,10 @@ void frmMain::stopForTermination()
 conversion::RunSummary frmMain::runBatch(const conversion::Batch &batch)
 {
     // The documents convert beside the window, which keeps repainting and
-    // holds the user's input back until the run is over.
+    // holds the user's input back until the run is over, but for its stop
+    // and a close from the window manager.
     QEventLoop waiting;
+    const gui::InputHold hold(CmdDo);
     conversion::BatchRun run(
         batch, services_.offices,
         {[this](int number) {
@@ -142,7 +180,7 @@ conversion::RunSummary frmMain::runBatch(const conversion::Batch &batch)
          [&waiting] { QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection); }});
     batch_ = &run;
     run.start();
-    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    waiting.exec();
     const conversion::RunSummary summary = run.wait();
     batch_ = nullptr;
     // Progress posted before the end shows before the end's texts.

@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
         request.documents << QFileInfo(argument).absoluteFilePath();
     const conversion::CheckedBatch checked = conversion::checkBatch(request);
     if (checked.problem) {
-        std::fprintf(stderr, "%s\n", qPrintable(conversion::describe(*checked.problem, checked.batch)));
+        std::fprintf(stderr, "%s\n", qPrintable(conversion::describe(checked)));
         return 2;
     }
     const conversion::Batch &batch = checked.batch;

@@ -20,6 +20,16 @@ bool readShard(const QString &text, int &index, int &count)
     return indexOk && countOk && count > 0 && index >= 0 && index < count;
 }
 
+// Both bounds, 1 <= N <= M (16-bit, as the window's range boxes).
+bool readRange(const QString &from, const QString &to)
+{
+    bool fromOk = false;
+    bool toOk = false;
+    const short first = from.toShort(&fromOk);
+    const short last = to.toShort(&toOk);
+    return fromOk && toOk && first >= 1 && first <= last;
+}
+
 } // namespace
 
 Request readRequest(const Options &options, const QString &programFolder)
@@ -37,6 +47,13 @@ Request readRequest(const Options &options, const QString &programFolder)
     if (!options.shard.isEmpty() && !readShard(options.shard, shard, shards))
         return {{}, "分片须写作K/N，且0≤K<N：" + options.shard};
 
+    const bool ranged = !options.from.isEmpty() || !options.to.isEmpty();
+    if (ranged && !readRange(options.from, options.to))
+        return {
+            {},
+            QStringLiteral("--from和--to须一起给出，且1≤N≤M（N为第一页，M为最后一页）：--from %1 --to %2")
+                .arg(options.from.isEmpty() ? "（无）" : options.from, options.to.isEmpty() ? "（无）" : options.to)};
+
     QStringList documents;
     // From the root, so the log says which file it means wherever it is read.
     for (const QString &given : options.paths) {
@@ -48,11 +65,11 @@ Request readRequest(const Options &options, const QString &programFolder)
         batch.documents << documents[i];
     batch.outputFolder = options.outputFolder;
     batch.logFile = options.logFile.isEmpty() ? defaultLogPath(programFolder) : options.logFile;
-    if (!options.from.isEmpty() || !options.to.isEmpty())
+    if (ranged)
         batch.range = {options.from, options.to};
 
     const conversion::CheckedBatch checked = conversion::checkBatch(batch);
-    return {checked.batch, checked.problem ? conversion::describe(*checked.problem, checked.batch) : QString()};
+    return {checked.batch, checked.problem ? conversion::describe(checked) : QString()};
 }
 
 } // namespace cli

@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace conversion {
@@ -19,8 +21,8 @@ bool isBlank(const QString &text)
 }
 
 // One level, made in its parent as walked: never through another user's
-// link into a place that user could not write.
-bool makeFolder(const QString &folder)
+// link into a place that user could not write. Why not, or nothing.
+QString makeFolder(const QString &folder)
 {
     QByteArray path = platform::toNativePath(folder);
     while (path.size() > 1 && path.endsWith('/'))
@@ -28,10 +30,20 @@ bool makeFolder(const QString &folder)
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     const platform::WalkedPath walked = platform::openFolderToWrite(parent);
-    if (walked.outcome != platform::WalkedPath::Opened)
-        return false;
+    switch (walked.outcome) {
+    case platform::WalkedPath::Opened:
+        break;
+    case platform::WalkedPath::NotAFile:
+        return QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    case platform::WalkedPath::LinkRefused:
+        return QString::fromStdString(platform::refusedLinkReason(walked.refusedOwner));
+    case platform::WalkedPath::Failed:
+        return QString::fromLocal8Bit(std::strerror(walked.error));
+    }
     const platform::Descriptor parentFolder(walked.fd);
-    return mkdirat(parentFolder.get(), path.mid(slash + 1).constData(), 0777) == 0;
+    if (mkdirat(parentFolder.get(), path.mid(slash + 1).constData(), 0777) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
 }
 
 } // namespace
@@ -57,8 +69,11 @@ CheckedBatch checkBatch(const BatchRequest &request)
         return problem(BatchProblem::LogNotPlainText);
     batch.outputFolder = request.outputFolder;
     platform::appendSeparator(batch.outputFolder);
-    if (!QFileInfo::exists(batch.outputFolder) && !makeFolder(batch.outputFolder))
-        return problem(BatchProblem::OutputFolderNotMade);
+    if (!QFileInfo::exists(batch.outputFolder)) {
+        checked.folderNotMadeBecause = makeFolder(batch.outputFolder);
+        if (!checked.folderNotMadeBecause.isEmpty())
+            return problem(BatchProblem::OutputFolderNotMade);
+    }
     if (isBlank(batch.logFile))
         return problem(BatchProblem::NoLogFile);
     if (request.range) {
@@ -69,15 +84,16 @@ CheckedBatch checkBatch(const BatchRequest &request)
     return checked;
 }
 
-QString describe(BatchProblem problem, const Batch &batch)
+QString describe(const CheckedBatch &checked)
 {
-    switch (problem) {
+    const Batch &batch = checked.batch;
+    switch (*checked.problem) {
     case BatchProblem::NoDocuments:
         return "没有需要处理的文档！";
     case BatchProblem::NoOutputFolder:
         return "请输入图片保存目录！";
     case BatchProblem::OutputFolderNotMade:
-        return "无法创建图片保存目录！";
+        return "无法创建图片保存目录！" + batch.outputFolder + "：" + checked.folderNotMadeBecause;
     case BatchProblem::NoLogFile:
         return "请输入日志文件名！";
     case BatchProblem::LogNotPlainText:

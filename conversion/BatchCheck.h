@@ -36,6 +36,7 @@ struct CheckedBatch {
     // in "/" (a front end shows it so) whatever comes after.
     Batch batch;
     std::optional<BatchProblem> problem; // the first one found
+    QString folderNotMadeBecause;        // the system's reason, for OutputFolderNotMade
 };
 
 // The one check every front end runs before a batch: the documents, the
@@ -45,7 +46,7 @@ struct CheckedBatch {
 // go into a person's document.
 CheckedBatch checkBatch(const BatchRequest &request);
 
-// What the user is told of a problem.
-QString describe(BatchProblem problem, const Batch &batch);
+// What the user is told of the problem the check found.
+QString describe(const CheckedBatch &checked);
 
 } // namespace conversion

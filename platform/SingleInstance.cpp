@@ -16,6 +16,17 @@ SingleInstance::SingleInstance(const QString &key) : key_(key)
     server_.setSocketOptions(QLocalServer::AbstractNamespaceOption);
 }
 
+void SingleInstance::onAnotherStart(std::function<void()> call)
+{
+    // A later start's probe is its knock; nothing is read from it.
+    QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this, call = std::move(call)] {
+        while (QLocalSocket *knock = server_.nextPendingConnection()) {
+            knock->deleteLater();
+            call();
+        }
+    });
+}
+
 bool SingleInstance::anotherIsRunning()
 {
     if (server_.isListening())

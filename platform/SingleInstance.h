@@ -3,6 +3,8 @@
 #include <QLocalServer>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Claims the program's name for this user. The socket lives in the abstract
@@ -16,6 +18,8 @@ public:
     // True when another live process holds the key; otherwise this one
     // claims it for as long as the object lives.
     bool anotherIsRunning();
+    // While this one holds the key, each later start calls this as it ends.
+    void onAnotherStart(std::function<void()> call);
 
 private:
     QString key_;

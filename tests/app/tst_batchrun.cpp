@@ -150,7 +150,8 @@ private slots:
         addJobs({"/d/a.doc"});
         w->txtOutDir->setText(dir.filePath("no/such/parent"));
         w->CmdDo_Click();
-        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"无法创建图片保存目录！"});
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"无法创建图片保存目录！" + dir.filePath("no/such/parent/")
+                                                             + "：No such file or directory"});
         QCOMPARE(office.instancesStarted, 1);
         QVERIFY(w->CmdDo->isEnabled());
     }
@@ -191,7 +192,7 @@ private slots:
         bool busyWhileRunning = true;
         QVERIFY(windowWatchingEachStart([&](frmMain &window) {
             progress << window.lblProcessing->text();
-            disabledWhileRunning &= !window.CmdDo->isEnabled() && !window.txtOutDir->isEnabled()
+            disabledWhileRunning &= window.CmdDo->text() == "停止转换" && !window.txtOutDir->isEnabled()
                                     && !window.txtLog->isEnabled();
             busyWhileRunning &= gui::isBusyPointer();
             // The list the run reads keeps still.
@@ -208,6 +209,7 @@ private slots:
         QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
         QCOMPARE(w->lblProcessing->text(), "处理完毕！");
         QVERIFY(w->CmdDo->isEnabled() && w->txtOutDir->isEnabled() && w->txtLog->isEnabled());
+        QCOMPARE(w->CmdDo->text(), "批量转换为图片");
         QVERIFY(!gui::isBusyPointer());
         QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
                  (QStringList{"a-1.emf", "a-2.emf", "b-1.emf", "b-2.emf"}));
@@ -229,8 +231,44 @@ private slots:
         // never starts.
         QCOMPARE(office.calls.filter("open "), QStringList{"open /d/a.doc"});
         QCOMPARE(office.calls.filter("copy ").size(), 2);
-        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{});
         QVERIFY(!w->isVisible());
+    }
+
+    void stopButtonEndsTheRunAndTheWindowStays()
+    {
+        // Clicked as the first document starts, after a click elsewhere in
+        // the window, which the run holds back.
+        int starts = 0;
+        QVERIFY(windowWatchingEachStart([&starts](frmMain &window) {
+            if (++starts > 1)
+                return;
+            QTest::mouseClick(window.CmdFileOp[3], Qt::LeftButton);
+            QTest::mouseClick(window.OptSlides2, Qt::LeftButton);
+            QTest::mouseClick(window.CmdDo, Qt::LeftButton);
+        }));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        addJobs({"/d/a.doc", "/d/b.doc", "/d/c.doc"});
+        const QString out = freshFolder() + "/";
+        w->txtOutDir->setText(out);
+        w->txtLog->setText(dir.filePath("run.log"));
+        office.pages = 2;
+        w->CmdDo_Click();
+        QCOMPARE(office.calls.filter("open "), QStringList{"open /d/a.doc"});
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name), (QStringList{"a-1.emf", "a-2.emf"}));
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(texts(shown), QStringList{"转换已停止！2个文档未处理。"});
+        QCOMPARE(shown[0].action, "打开图片保存目录");
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->ListView2->topLevelItemCount(), 3);
+        QVERIFY(w->OptSlidesAll->isChecked());
+        QVERIFY(w->CmdDo->isEnabled());
+        QCOMPARE(w->CmdDo->text(), "批量转换为图片");
+
+        // The next run goes through to its end.
+        w->CmdDo_Click();
+        QCOMPARE(texts(MessageBox::takeShown()), QStringList{"转换完毕！"});
     }
 
     void terminationDuringARunInterruptsItWithoutItsMessages()

@@ -65,17 +65,23 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
-    void secondInstanceEndsSilently()
+    void secondInstanceEndsSilentlyAndBringsTheFirstForward()
     {
         OfficeScript office;
         const auto services = testServices(office);
         frmMain first(services);
         QVERIFY(first.Form_Load());
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        first.showMinimized();
+        QTRY_VERIFY(first.isMinimized());
         frmMain second(services);
         QVERIFY(!second.Form_Load());
         QCOMPARE(office.instancesStarted, 1);
         QVERIFY(second.WebBrowser1->url().isEmpty());
         QVERIFY(gui::MessageBox::takeShown().isEmpty());
+        QTRY_VERIFY(!first.isMinimized());
+        QTRY_VERIFY(first.isActiveWindow());
     }
 
     void crashedInstanceDoesNotBlockTheNextStart()

@@ -101,16 +101,16 @@ private slots:
         QVERIFY(lines.open(QIODevice::ReadOnly));
         QCOMPARE(lines.readAll().count("\r\n"), 1);
 
-        // What cannot run: status 2, in the window's words, no picture and no
-        // log line written (the output folder is made before the range is
-        // read, as the window makes it).
+        // What cannot run: status 2, in the window's words where the window
+        // says the same, no picture and no log line written.
         const QList<std::pair<QStringList, QString>> refused{
             {{out("none"), tree + "/empty"}, "没有需要处理的文档！"},
             {{"--from", "3", "--to", "2", "--log", log + ".none", out("none"), tree},
-             "请正确输入转换幻灯片的范围（数字）！"},
-            {{"--from", "2", "--log", log + ".none", out("none"), tree}, "请正确输入转换幻灯片的范围（数字）！"},
+             "--from和--to须一起给出，且1≤N≤M（N为第一页，M为最后一页）：--from 3 --to 2"},
+            {{"--from", "2", "--log", log + ".none", out("none"), tree}, "--from和--to须一起给出"},
+            {{"--from", "0", "--to", "2", "--log", log + ".none", out("none"), tree}, "1≤N≤M"},
             {{"--shard", "2/2", out("none"), tree}, "分片"},
-            {{"/proc/no/such/folder", tree}, "无法创建图片保存目录！"},
+            {{"/proc/no/such/folder", tree}, "无法创建图片保存目录！/proc/no/such/folder/：No such file or directory"},
             {{"", tree}, "请输入图片保存目录！"},
             {{out("none")}, "没有需要处理的文档！"},
         };
