@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPalette>
 #include <QString>
 #include <QUrl>
 
@@ -12,5 +13,6 @@ inline QUrl informationPageAddress(const QString &server)
 
 // What the panel shows when the information page cannot be loaded (no
 // network, the server down): the program, the four steps of a run, and
-// where the pictures and the log go.
-QString offlinePage(const QString &logPath);
+// where the pictures and the log go; in the desktop theme's colours, as the
+// window's own boxes.
+QString offlinePage(const QString &logPath, const QPalette &colours);

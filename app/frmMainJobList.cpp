@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 
+#include "app/AddFilesFolder.h"
 #include "app/FrmPath.h"
 #include "app/JobItem.h"
 #include "gui/BusyPointer.h"
@@ -38,9 +39,14 @@ void frmMain::CmdFileOp_Click(int Index)
 
 void frmMain::addFiles()
 {
-    const QStringList chosen = gui::FileDialog::getOpenFileNames(this, "新增", dialogFolder_, "Word文件(*.doc)");
+    // The log picker's folder while it is set, otherwise where files were
+    // last added from.
+    const QString folder = dialogFolder_.isEmpty() ? lastAddFilesFolder() : dialogFolder_;
+    const QStringList chosen = gui::FileDialog::getOpenFileNames(
+        this, "新增", folder, "Word文件(*.doc);;文字处理文档(*.doc *.docx *.rtf *.odt *.wps)");
     if (chosen.isEmpty())
         return;
+    rememberAddFilesFolder(chosen);
     const auto entries = joblist::pickedFileEntries(chosen);
     if (!entries) {
         gui::MessageBox::show(this, "您选择的文件名数超过了Windows系统的最大限制，请分批次加入文件！");

@@ -95,13 +95,32 @@ private slots:
         const auto asked = FileDialog::takeRequests();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].title, "新增");
-        QCOMPARE(asked[0].filter, "Word文件(*.doc)");
+        QCOMPARE(asked[0].filter, "Word文件(*.doc);;文字处理文档(*.doc *.docx *.rtf *.odt *.wps)");
 
         // The same file again is a job of its own.
         FileDialog::setNextOpenFileNames({"/d/x.doc"});
         w->CmdFileOp[0]->click();
         QCOMPARE(items().count("/d/x.doc"), 2);
         QCOMPARE(w->lblInput->text(), "待处理文件4项");
+    }
+
+    void addFilesOpensWhereFilesWereLastAddedFromAcrossStarts()
+    {
+        FileDialog::setNextOpenFileNames({tmp.filePath("sub/c.doc")});
+        w->CmdFileOp[0]->click();
+        FileDialog::takeRequests();
+
+        // The next start: every box as at any start, the dialog where the
+        // files came from.
+        init();
+        QCOMPARE(w->ListView2->topLevelItemCount(), 0);
+        w->CmdFileOp[0]->click();
+        QCOMPARE(FileDialog::takeRequests().value(0).folder, tmp.filePath("sub"));
+
+        // Once the log picker has set the dialogs' folder, that one.
+        w->Command1_Click();
+        w->CmdFileOp[0]->click();
+        QCOMPARE(FileDialog::takeRequests().value(1).folder, tmp.path());
     }
 
     void droppedFilesAndFoldersAreAddedAsTheDialogsAddThem()

@@ -4,6 +4,7 @@
 #include "support/Processes.h"
 #include "support/TestWindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -105,7 +106,13 @@ private slots:
     void offlinePageUnlessTheServerAnswers()
     {
         // The test's server address refuses at once: our own page appears,
-        // while the panel still names the server's address.
+        // while the panel still names the server's address, in the colours
+        // of the desktop's theme (a dark one here).
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        QApplication::setPalette(dark);
         auto offline = startedWindow(office);
         QVERIFY(offline);
         QString text;
@@ -113,6 +120,12 @@ private slots:
         QVERIFY2(text.contains("Pagegrab") && text.contains("版本 1.0") && text.contains(offline->txtLog->text()),
                  qPrintable(text));
         QCOMPARE(offline->WebBrowser1->url(), QUrl("http://127.0.0.1:9/soft/Pagegrab.aspx?VER=1.0"));
+        QString colours;
+        offline->WebBrowser1->page()->runJavaScript(
+            "const s = getComputedStyle(document.body); s.backgroundColor + ' ' + s.color",
+            [&colours](const QVariant &v) { colours = v.toString(); });
+        QTRY_COMPARE(colours, "rgb(30, 30, 30) rgb(230, 230, 230)");
+        QApplication::setPalette(light);
         offline.reset();
 
         // A server that answers has its page shown unchanged.
