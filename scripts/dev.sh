@@ -21,7 +21,9 @@ packages=(
     libreoffice-writer libreoffice-draw libreoffice-dev libfontconfig-dev
     "${fonts[@]}"
 )
-[ "$mode" = test ] && packages+=(locales desktop-file-utils poppler-utils zlib1g-dev clang-format lintian)
+# The desktop test drives the window under Xvfb and openbox.
+[ "$mode" = test ] && packages+=(locales desktop-file-utils poppler-utils zlib1g-dev clang-format lintian
+    xvfb openbox wmctrl xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 #include "convix/frmConvert.h"
 #include "imageconv/Converter.h"
 #include "support/GuiTestMain.h"
+#include "support/ModalAnswers.h"
 #include "support/ScriptedOffice.h"
 
 #include <QBuffer>
@@ -217,6 +218,40 @@ private slots:
         w.CmdStart->click();
         QTRY_COMPARE(done.count(), 3);
         QCOMPARE(MessageBox::takeShown().value(1).text, "转换完毕：写入3个文件，失败0个。");
+    }
+
+    // Each of the window's boxes through its real buttons.
+    void boxesAnswerThroughTheirButtons()
+    {
+        MessageBox::answerAutomatically(false);
+        const QString folder = dir.filePath("buttons");
+        QDir().mkpath(folder);
+        {
+            ModalAnswers answers;
+            answers.thenClick(QMessageBox::Ok);
+            frmConvert empty(folder, [] { return std::make_unique<FakeRenderer>(); });
+            empty.show();
+            QTRY_VERIFY(answers.allAnswered());
+            QCOMPARE(answers.texts, QStringList{"该目录中没有EMF图片文件。"});
+        }
+        writeEmf(folder + "/r-1.emf", 21000, 29700);
+        QFile(folder + "/r-1.jpg").open(QIODevice::WriteOnly);
+        frmConvert w(folder, [] { return std::make_unique<FakeRenderer>(); });
+        QSignalSpy done(&w, &frmConvert::finished);
+        ModalAnswers answers;
+        answers.thenClick(QMessageBox::No).thenClick(QMessageBox::Ok);
+        answers.thenClick(QMessageBox::Yes).thenClick(QMessageBox::Ok);
+        w.CmdStart->click();
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(QFileInfo(folder + "/r-1.jpg").size(), 0);
+        w.CmdStart->click();
+        QTRY_COMPARE(done.count(), 2);
+        QVERIFY(QFileInfo(folder + "/r-1.jpg").size() > 0);
+        QCOMPARE(answers.texts,
+                 (QStringList{"目录中已有1个同名的图片文件，是否全部替换？",
+                              "转换完毕：写入0个文件，失败0个，跳过1个已有的文件。",
+                              "目录中已有1个同名的图片文件，是否全部替换？", "转换完毕：写入1个文件，失败0个。"}));
+        MessageBox::answerAutomatically(true);
     }
 
     void picturesRecordTheChosenResolution()
