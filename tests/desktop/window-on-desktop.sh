@@ -28,7 +28,12 @@ cleanup() {
     rm -rf "$top"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+    echo "FAIL: $*" >&2
+    cat "$top/pagegrab.out" "$top/opened.txt" >&2 2>/dev/null || true
+    [ -z "$shots" ] || import -window root "$shots/failed.png"
+    exit 1
+}
 # until TIMEOUT COMMAND...: until COMMAND succeeds, at most TIMEOUT seconds.
 until_ok() {
     local end=$((SECONDS + $1)); shift
@@ -83,7 +88,7 @@ box=$(next_modal)
 xdotool key Return
 next_modal "$box" >/dev/null
 xdotool key Return
-until_ok 20 grep -qxF "$top/run.log" "$top/opened.txt" || fail "the log did not reach the opener"
+until_ok 20 grep -qxF "file://$top/run.log" "$top/opened.txt" || fail "the log did not reach the opener"
 grep -q "bad.doc" "$top/run.log" || fail "the failing document is not in the log"
 [ -f "$top/out1/good-1.emf" ] || fail "the good document was not converted"
 
@@ -92,6 +97,7 @@ xdotool windowminimize --sync "$window"
 timeout 60 "$pagegrab" || fail "the second start did not end cleanly"
 until_ok 10 sh -c "! xprop -id $window _NET_WM_STATE | grep -q HIDDEN" || fail "the window stayed minimised"
 until_ok 10 sh -c "[ \"\$(xdotool getactivewindow)\" = $window ]" || fail "the window is not in front"
+sleep 1
 
 # A long run, stopped from its button: the window stays, the end offers
 # the output folder.
@@ -114,7 +120,7 @@ box=$(next_modal)
 sleep 1
 shot run-stopped-open-folder.png
 xdotool key Tab space
-until_ok 20 grep -qxF "$top/out2/" "$top/opened.txt" || fail "the output folder did not reach the opener"
+until_ok 20 grep -qxF "file://$top/out2/" "$top/opened.txt" || fail "the output folder did not reach the opener"
 written=$(ls "$top/out2" | wc -l)
 [ "$written" -lt 40 ] || fail "the stopped run went on to its end"
 kill -0 "$program" || fail "the window went with the stop"
