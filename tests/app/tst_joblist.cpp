@@ -34,13 +34,7 @@ class tst_joblist : public QObject {
     std::unique_ptr<frmMain> w;
     QTemporaryDir tmp;
 
-    QStringList items() const
-    {
-        QStringList t;
-        for (int i = 0; i < w->ListView2->topLevelItemCount(); ++i)
-            t << w->ListView2->topLevelItem(i)->text(0);
-        return t;
-    }
+    QStringList items() const { return jobTexts(*w); }
 
     // Answers the next folder dialog: shows what it started with, then types.
     void answerFolderDialog(const QString &folder, bool subfolders, const QString &how = "ok")

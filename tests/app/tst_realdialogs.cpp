@@ -53,13 +53,7 @@ class tst_realdialogs : public QObject {
     QTemporaryDir dir;
     QStringList opened;
 
-    QStringList items() const
-    {
-        QStringList t;
-        for (int i = 0; i < w->ListView2->topLevelItemCount(); ++i)
-            t << w->ListView2->topLevelItem(i)->text(0);
-        return t;
-    }
+    QStringList items() const { return jobTexts(*w); }
 
 private slots:
     void init()

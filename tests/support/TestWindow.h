@@ -24,6 +24,15 @@ inline frmMain::Services testServices(OfficeScript &office, const QString &progr
     };
 }
 
+// The job list's texts, in order.
+inline QStringList jobTexts(const frmMain &window)
+{
+    QStringList texts;
+    for (int i = 0; i < window.ListView2->topLevelItemCount(); ++i)
+        texts << window.ListView2->topLevelItem(i)->text(0);
+    return texts;
+}
+
 // Drops files on the job list as a file manager does; whether the list took them.
 inline bool dropOnJobList(frmMain &window, const QList<QUrl> &urls)
 {
