@@ -26,7 +26,7 @@ Failure systemFailure(int error)
 void refuseLinksOfOthersWhoCouldNotRead(const platform::WalkedPath &walked)
 {
     for (const platform::ForeignLink &link : walked.foreignLinks)
-        if (!platform::userCouldRead(link.owner, link.foldersAfter, walked.file))
+        if (!platform::userCouldRead(link.owner, walked.foldersAfter(link), walked.file))
             throw Failure("路径经过另一用户（uid " + std::to_string(link.owner) + "）的链接，指向该用户不能读取的文件");
 }
 

@@ -56,7 +56,7 @@ enum class Purpose { Read, Append, WriteInFolder };
 bool linksCouldWrite(WalkedPath &walked, const struct stat &target)
 {
     for (const ForeignLink &link : walked.foreignLinks)
-        if (!userCouldWrite(link.owner, link.foldersAfter, target)) {
+        if (!userCouldWrite(link.owner, walked.foldersAfter(link), target)) {
             walked.outcome = WalkedPath::LinkRefused;
             walked.refusedOwner = link.owner;
             return false;
@@ -86,8 +86,11 @@ WalkedPath walk(const QByteArray &path, Purpose purpose)
         struct stat folderInfo {};
         if (fstat(folder.get(), &folderInfo) != 0)
             return failed(errno);
-        for (ForeignLink &link : walked.foreignLinks)
-            link.foldersAfter.push_back(folderInfo);
+        if (!walked.foreignLinks.empty()
+            && (walked.folders.size() == walked.foreignLinks.back().firstFolder
+                || walked.folders.back().st_ino != folderInfo.st_ino
+                || walked.folders.back().st_dev != folderInfo.st_dev))
+            walked.folders.push_back(folderInfo);
 
         // O_PATH opens the name itself, a link as a link, and reads nothing.
         Descriptor entry(openat(folder.get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -118,7 +121,7 @@ WalkedPath walk(const QByteArray &path, Purpose purpose)
             if (error || target.isEmpty())
                 return failed(error ? error : ENOENT);
             if (info.st_uid != geteuid() && info.st_uid != 0)
-                walked.foreignLinks.push_back({info.st_uid, {}});
+                walked.foreignLinks.push_back({info.st_uid, walked.folders.size()});
             putInFront(names, target);
             if (target.startsWith('/') && (folder = openFolder("/")).get() < 0)
                 return failed(errno);

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,10 @@
 
 namespace platform {
 
-// A link owned by neither us nor root, and the folders looked in after it
-// (the way to its target, which its owner would need to be let through).
+// A link owned by neither us nor root.
 struct ForeignLink {
     uid_t owner;
-    std::vector<struct stat> foldersAfter;
+    std::size_t firstFolder; // in WalkedPath::folders, the first looked in after it
 };
 
 struct WalkedPath {
@@ -28,7 +28,18 @@ struct WalkedPath {
     int fd = -1;         // Opened: the file or folder; the caller closes it
     struct stat file {}; // Opened: of that descriptor
     std::vector<ForeignLink> foreignLinks;
+    // The folders looked in once there was a foreign link, in order; one
+    // looked in again straight after itself is kept once. Shared by the
+    // links, so a path of many links and "." costs no more than its length.
+    std::vector<struct stat> folders;
     uid_t refusedOwner = 0; // LinkRefused: whose link it was
+
+    // The way from a link to the target, which its owner would need to be
+    // let through.
+    std::span<const struct stat> foldersAfter(const ForeignLink &link) const
+    {
+        return std::span(folders).subspan(link.firstFolder);
+    }
 };
 
 // Opens the regular file a path names, following links as the kernel would

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include <grp.h>
 #include <pwd.h>
@@ -42,7 +43,7 @@ bool allowed(uid_t user, const std::vector<gid_t> &groups, const struct stat &in
     return info.st_mode & (bit >> 6);
 }
 
-bool userCould(uid_t user, const std::vector<struct stat> &folders, const struct stat &target, mode_t bit)
+bool userCould(uid_t user, std::span<const struct stat> folders, const struct stat &target, mode_t bit)
 {
     const std::vector<gid_t> groups = groupsOf(user);
     return std::all_of(folders.begin(), folders.end(),
@@ -52,12 +53,12 @@ bool userCould(uid_t user, const std::vector<struct stat> &folders, const struct
 
 } // namespace
 
-bool userCouldRead(uid_t user, const std::vector<struct stat> &folders, const struct stat &file)
+bool userCouldRead(uid_t user, std::span<const struct stat> folders, const struct stat &file)
 {
     return userCould(user, folders, file, S_IRUSR);
 }
 
-bool userCouldWrite(uid_t user, const std::vector<struct stat> &folders, const struct stat &target)
+bool userCouldWrite(uid_t user, std::span<const struct stat> folders, const struct stat &target)
 {
     return userCould(user, folders, target, S_IWUSR);
 }
