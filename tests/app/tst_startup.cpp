@@ -12,7 +12,14 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <cstddef>
 #include <cstring>
+
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +89,57 @@ private slots:
         QVERIFY(gui::MessageBox::takeShown().isEmpty());
         QTRY_VERIFY(!first.isMinimized());
         QTRY_VERIFY(first.isActiveWindow());
+    }
+
+    // An abstract name has no owner: another user's holder of it does not
+    // keep the window from starting, nor does their knock bring it forward.
+    void anotherUsersNameNeitherBlocksNorRaises()
+    {
+        const passwd *nobody = getpwnam("nobody");
+        if (geteuid() != 0 || !nobody)
+            QSKIP("needs root and a user nobody");
+        OfficeScript office;
+        const auto asNobody = [nobody](const QString &key, bool holds) {
+            const QByteArray name = key.toUtf8();
+            const pid_t child = fork();
+            if (child == 0) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+                const auto size = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()));
+                const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+                if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0
+                    || (holds ? bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0 || listen(fd, 4) != 0
+                              : ::connect(fd, reinterpret_cast<sockaddr *>(&address), size) != 0))
+                    _exit(1);
+                pause();
+            }
+            return child;
+        };
+        const auto end = [](pid_t child) {
+            ::kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        };
+
+        const auto squatted = testServices(office);
+        const pid_t squatter = asNobody(squatted.instanceKey, true);
+        QTRY_VERIFY(held(squatted.instanceKey));
+        frmMain started(squatted);
+        const bool startedAnyway = started.Form_Load();
+        end(squatter);
+        QVERIFY(startedAnyway);
+
+        const auto ours = testServices(office);
+        frmMain first(ours);
+        QVERIFY(first.Form_Load());
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        first.showMinimized();
+        QTRY_VERIFY(first.isMinimized());
+        const pid_t knocker = asNobody(ours.instanceKey, false);
+        QTest::qWait(500);
+        end(knocker);
+        QVERIFY(first.isMinimized());
     }
 
     void crashedInstanceDoesNotBlockTheNextStart()
