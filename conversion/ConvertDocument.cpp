@@ -150,7 +150,7 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied)
 {
-    ExportedDocument exported{job, {}, {}, -1, false, platform::Descriptor()};
+    ExportedDocument exported{job, platform::Descriptor(), {}, {}, -1, false};
     Steps steps;
     try {
         exportPages(job, startOffice, pictureCopied, steps, exported);

@@ -44,11 +44,13 @@ struct ExportedDocument {
         int step;
     };
     DocumentJob job;
+    // Opened for the first picture; declared first, so it is closed after
+    // the pictures made relative to it.
+    platform::Descriptor outputFolder;
     std::vector<Page> pages;
     QString failure;
     int failureStep = -1;
     bool interrupted = false;
-    platform::Descriptor outputFolder; // opened for the first picture
 };
 
 // Called with every page picture the office copied, wanted or not empty.

@@ -76,13 +76,21 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
     for (QByteArray &argument : args)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    // The grandchild starts the program only once we hold a pidfd of it:
+    // ended and reaped before that, its id could already be another's.
     int started[2];
     int failed[2];
+    int go[2];
     if (pipe2(started, O_CLOEXEC) != 0)
         return {};
     if (pipe2(failed, O_CLOEXEC) != 0) {
         close(started[0]);
         close(started[1]);
+        return {};
+    }
+    if (pipe2(go, O_CLOEXEC) != 0) {
+        for (int fd : {started[0], started[1], failed[0], failed[1]})
+            close(fd);
         return {};
     }
     // A grandchild, in a session of its own: no one of ours waits for it,
@@ -92,6 +100,10 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
         setsid();
         const pid_t pid = fork();
         if (pid == 0) {
+            close(go[1]);
+            char byte;
+            while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+            }
             execv(argv[0], argv.data());
             const int error = errno;
             (void)!write(failed[1], &error, sizeof error);
@@ -102,19 +114,25 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
     }
     close(started[1]);
     close(failed[1]);
+    close(go[0]);
     pid_t pid = 0;
+    int pidfd = -1;
     int error = 0;
     if (middle > 0) {
         while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
         }
-        if (readWhole(started[0], &pid, sizeof pid) && readWhole(failed[0], &error, sizeof error))
-            pid = 0;
+        if (readWhole(started[0], &pid, sizeof pid))
+            pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     }
+    close(go[1]);
+    const bool execFailed = pid > 0 && readWhole(failed[0], &error, sizeof error);
     close(started[0]);
     close(failed[0]);
-    if (pid <= 0)
+    if (pid <= 0 || execFailed) {
+        if (pidfd >= 0)
+            close(pidfd);
         return {};
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    }
     return StartedProgram(pid, pidfd);
 }
 

@@ -89,9 +89,12 @@ int lockOwnership(int folder)
         close(fd);
         return -1;
     }
-    // A file system without unnamed files: named first, for a moment unlocked.
-    fd = openat(folder, kLockName, O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A file system without unnamed files: locked under a name of its own,
+    // then renamed into place.
+    const std::string own = std::string(kLockName) + "-" + std::to_string(getpid());
+    fd = openat(folder, own.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && (flock(fd, LOCK_EX | LOCK_NB) != 0 || renameat(folder, own.c_str(), folder, kLockName) != 0)) {
+        unlinkat(folder, own.c_str(), 0);
         close(fd);
         return -1;
     }
@@ -252,16 +255,22 @@ Base openBase()
         if (!refused.isEmpty())
             sayNotUsed(refused.join("、"), folder);
         Base base{folder + "/" + QFile::decodeName(name), parent, name, -1};
-        if (mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
-            throw Failure("无法创建临时文件夹：" + base.path.toStdString() + "：" + std::strerror(errno));
+        if (mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            close(parent);
+            throw Failure("无法创建临时文件夹：" + base.path.toStdString() + "：" + std::strerror(error));
+        }
         base.fd = openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (base.fd >= 0 && isPrivateFolder(base.fd))
             return base;
         if (base.fd >= 0)
             close(base.fd);
         base.name = makeFreshFolder(parent, QFile::encodeName(ours) + "-");
-        if (base.name.isEmpty())
-            throw Failure("无法在" + folder.toStdString() + "中创建临时文件夹：" + std::strerror(errno));
+        if (base.name.isEmpty()) {
+            const int error = errno;
+            close(parent);
+            throw Failure("无法在" + folder.toStdString() + "中创建临时文件夹：" + std::strerror(error));
+        }
         base.path = folder + "/" + QFile::decodeName(base.name);
         base.fd = openat(parent, base.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         return base;
