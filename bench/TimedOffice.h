@@ -9,10 +9,12 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class Phases {
 public:
@@ -28,21 +30,39 @@ public:
             ~Add()
             {
                 std::lock_guard lock(phases.mutex_);
-                phases.seconds_[name] += t.nsecsElapsed() / 1e9;
+                phases.samples_[name].push_back(t.nsecsElapsed() / 1e9);
             }
         } add{*this, phase, t};
         return f();
     }
 
-    std::map<std::string, double> seconds() const
+    // A phase's sum, and what one time through it takes: a sum alone hides
+    // whether every office is slow or a few stall.
+    struct Summary {
+        double sum = 0;
+        std::size_t count = 0;
+        double median = 0;
+        double p90 = 0;
+    };
+    std::map<std::string, Summary> summaries() const
     {
         std::lock_guard lock(mutex_);
-        return seconds_;
+        std::map<std::string, Summary> result;
+        for (auto [phase, samples] : samples_) {
+            std::sort(samples.begin(), samples.end());
+            Summary &s = result[phase];
+            for (const double seconds : samples)
+                s.sum += seconds;
+            s.count = samples.size();
+            s.median = samples[(samples.size() - 1) / 2];
+            s.p90 = samples[(samples.size() * 9 + 9) / 10 - 1];
+        }
+        return result;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::map<std::string, double> seconds_;
+    std::map<std::string, std::vector<double>> samples_;
 };
 
 class TimedRange : public office::Range {

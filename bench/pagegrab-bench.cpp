@@ -134,9 +134,12 @@ int main(int argc, char *argv[])
     }
     std::printf("%d of %d documents finished, %d failed (%d interrupted), %d pages\n", summary.finished,
                 summary.documents, summary.failed, summary.interrupted, summary.pages);
-    std::printf("\nwhere our time went, summed over all documents (%d in flight):\n", batch.documentsInFlight);
-    for (const auto &[phase, seconds] : phases.seconds())
-        std::printf("  %-40s %7.2f s\n", phase.c_str(), seconds);
+    std::printf("\nwhere our time went, summed over all documents (%d in flight), and per time through:\n",
+                batch.documentsInFlight);
+    std::printf("  %-40s %9s %6s %9s %9s\n", "", "sum", "times", "median", "90%");
+    for (const auto &[phase, s] : phases.summaries())
+        std::printf("  %-40s %7.2f s %6zu %6.0f ms %6.0f ms\n", phase.c_str(), s.sum, s.count, s.median * 1e3,
+                    s.p90 * 1e3);
     std::printf("peak memory of our offices together: %.0f MB\n", peakMegabytes);
     rusage own{};
     getrusage(RUSAGE_SELF, &own);
