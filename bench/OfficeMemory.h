@@ -30,21 +30,27 @@ public:
     double peakMegabytes() const { return peak_ / 1024.0; }
 
 private:
-    // Kilobytes resident in every office whose parent is this process.
+    // Kilobytes resident in every office whose parent is this process. From
+    // each process's stat line, which the kernel makes far more cheaply than
+    // its status: on a machine with many processes, sampling them all every
+    // 50 ms would otherwise be a share of what is measured.
     static long current()
     {
+        static const long kilobytesPerPage = sysconf(_SC_PAGESIZE) / 1024;
         long total = 0;
         const QByteArray self = QByteArray::number(getpid());
         for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-            QFile status("/proc/" + entry + "/status");
-            if (!status.open(QIODevice::ReadOnly))
+            QFile stat("/proc/" + entry + "/stat");
+            if (!stat.open(QIODevice::ReadOnly))
                 continue;
-            const QByteArray text = status.readAll();
-            if (!text.startsWith("Name:\tsoffice") || !text.contains("\nPPid:\t" + self + "\n"))
+            // pid (comm) state ppid ... with rss the 22nd field after comm
+            const QByteArray line = stat.readAll();
+            const qsizetype close = line.lastIndexOf(')');
+            if (close < 0 || !line.mid(line.indexOf('(') + 1).startsWith("soffice"))
                 continue;
-            const qsizetype at = text.indexOf("\nVmRSS:");
-            if (at >= 0)
-                total += text.mid(at + 7, text.indexOf('\n', at + 1) - at - 7).trimmed().split(' ').value(0).toLong();
+            const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+            if (fields.value(1) == self)
+                total += fields.value(21).toLong() * kilobytesPerPage;
         }
         return total;
     }
