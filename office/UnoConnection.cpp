@@ -7,6 +7,7 @@
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
+#include <uno/threadpool.h>
 
 #include <QRegularExpression>
 
@@ -28,6 +29,13 @@ Reference<css::uno::XComponentContext> localContext()
         signal(SIGPIPE, SIG_IGN);
         rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" LIBREOFFICE_PROGRAM_DIR "/fundamentalrc");
         context = cppu::defaultBootstrap_InitialComponentContext();
+        // Each bridge has a thread pool; when the last one goes, its
+        // disposal joins the pool's idle threads, and one that finished a
+        // call back into us (an interaction handler's) just then is waited
+        // for two seconds. One pool kept for the program's life makes no
+        // bridge's the last.
+        static const uno_ThreadPool keptPool = uno_threadpool_create();
+        (void)keptPool;
     });
     return context;
 }
