@@ -1,5 +1,6 @@
 #include "cli/Request.h"
 
+#include "conversion/PageRange.h"
 #include "joblist/Entries.h"
 #include "log/DefaultLogPath.h"
 #include "platform/NativePath.h"
@@ -20,14 +21,11 @@ bool readShard(const QString &text, int &index, int &count)
     return indexOk && countOk && count > 0 && index >= 0 && index < count;
 }
 
-// Both bounds, 1 <= N <= M (16-bit, as the window's range boxes).
+// Both bounds, read as the window's range boxes are, and from page 1 on.
 bool readRange(const QString &from, const QString &to)
 {
-    bool fromOk = false;
-    bool toOk = false;
-    const short first = from.toShort(&fromOk);
-    const short last = to.toShort(&toOk);
-    return fromOk && toOk && first >= 1 && first <= last;
+    const auto range = conversion::readPageRange(from, to);
+    return range && range->first >= 1;
 }
 
 } // namespace

@@ -30,16 +30,8 @@ QString makeFolder(const QString &folder)
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     const platform::WalkedPath walked = platform::openFolderToWrite(parent);
-    switch (walked.outcome) {
-    case platform::WalkedPath::Opened:
-        break;
-    case platform::WalkedPath::NotAFile:
-        return QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    case platform::WalkedPath::LinkRefused:
-        return QString::fromStdString(platform::refusedLinkReason(walked.refusedOwner));
-    case platform::WalkedPath::Failed:
-        return QString::fromLocal8Bit(std::strerror(walked.error));
-    }
+    if (walked.outcome != platform::WalkedPath::Opened)
+        return platform::whyNotOpened(walked);
     const platform::Descriptor parentFolder(walked.fd);
     if (mkdirat(parentFolder.get(), path.mid(slash + 1).constData(), 0777) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));

@@ -4,9 +4,7 @@
 #include "platform/NativePath.h"
 #include "platform/PathWalk.h"
 
-#include <cstring>
 #include <memory>
-#include <string>
 
 namespace conversion {
 namespace {
@@ -67,11 +65,8 @@ private:
 platform::Descriptor openOutputFolder(const QString &folder, const QString &firstPicture)
 {
     const platform::WalkedPath walked = platform::openFolderToWrite(platform::toNativePath(folder));
-    const std::string cannot = "无法写入" + firstPicture.toStdString() + "：";
-    if (walked.outcome == platform::WalkedPath::LinkRefused)
-        throw platform::WriteFailure(cannot + platform::refusedLinkReason(walked.refusedOwner));
     if (walked.outcome != platform::WalkedPath::Opened)
-        throw platform::WriteFailure(cannot + std::strerror(walked.error));
+        throw platform::WriteFailure(("无法写入" + firstPicture + "：" + platform::whyNotOpened(walked)).toStdString());
     return platform::Descriptor(walked.fd);
 }
 
@@ -147,6 +142,11 @@ void exportPages(const DocumentJob &job, const office::ApplicationFactory &start
 
 } // namespace
 
+QByteArray nameInOutputFolder(const DocumentJob &job, const QString &picture)
+{
+    return platform::toNativePath(picture.mid(job.outputFolder.size()));
+}
+
 ExportedDocument exportDocument(const DocumentJob &job, const office::ApplicationFactory &startOffice,
                                 const PictureCopied &pictureCopied)
 {
@@ -177,8 +177,7 @@ DocumentOutcome commitDocument(ExportedDocument &document)
     int failureStep = document.failureStep;
     for (auto &page : document.pages) {
         try {
-            page.picture.name(document.outputFolder.get(),
-                              platform::toNativePath(page.fileName.mid(document.job.outputFolder.size())));
+            page.picture.name(document.outputFolder.get(), nameInOutputFolder(document.job, page.fileName));
             ++outcome.pagesWritten;
         } catch (const platform::WriteFailure &e) {
             if (page.step > failureStep) {

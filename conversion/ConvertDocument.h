@@ -53,6 +53,9 @@ struct ExportedDocument {
     bool interrupted = false;
 };
 
+// A picture's name in the job's output folder, as the file system holds it.
+QByteArray nameInOutputFolder(const DocumentJob &job, const QString &picture);
+
 // Called with every page picture the office copied, wanted or not empty.
 using PictureCopied = std::function<void(const office::Picture &)>;
 

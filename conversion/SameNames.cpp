@@ -23,8 +23,7 @@ void SameNames::written(const ExportedDocument &document)
         // through a link someone put in its path since.
         for (const QString &picture : earlier->second.pictures)
             if (!pictures.contains(picture))
-                unlinkat(document.outputFolder.get(),
-                         platform::toNativePath(picture.mid(document.job.outputFolder.size())).constData(), 0);
+                unlinkat(document.outputFolder.get(), nameInOutputFolder(document.job, picture).constData(), 0);
         WriteLogNote(document.job.logFile, "文档" + platform::readablePath(document.job.path) + "与"
                                                + platform::readablePath(earlier->second.document)
                                                + "同名，图片取自前者，后者的图片已删除。");

@@ -69,16 +69,8 @@ LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTi
     // place that user could not write (a root run's line in root's files),
     // never waiting on a FIFO that no one reads.
     const platform::WalkedPath walked = platform::openFileToAppend(platform::toNativePath(logFile));
-    switch (walked.outcome) {
-    case platform::WalkedPath::Opened:
-        break;
-    case platform::WalkedPath::NotAFile:
-        return {false, "不是普通文件，而是目录、管道、设备或套接字"};
-    case platform::WalkedPath::LinkRefused:
-        return {false, QString::fromStdString(platform::refusedLinkReason(walked.refusedOwner))};
-    case platform::WalkedPath::Failed:
-        return {false, QString::fromLocal8Bit(std::strerror(walked.error))};
-    }
+    if (walked.outcome != platform::WalkedPath::Opened)
+        return {false, platform::whyNotOpened(walked)};
     const platform::Descriptor file(walked.fd);
     for (qsizetype done = 0; done < line.size();) {
         const ssize_t n = ::write(file.get(), line.constData() + done, line.size() - done);

@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <utility>
 
@@ -188,9 +189,19 @@ WalkedPath openFolderToWrite(const QByteArray &path)
     return walk(path, Purpose::WriteInFolder);
 }
 
-std::string refusedLinkReason(uid_t owner)
+QString whyNotOpened(const WalkedPath &walked)
 {
-    return "路径经过另一用户（uid " + std::to_string(owner) + "）的链接，指向该用户不能写入的位置";
+    switch (walked.outcome) {
+    case WalkedPath::Opened:
+        break;
+    case WalkedPath::NotAFile:
+        return QStringLiteral("不是普通文件，而是目录、管道、设备或套接字");
+    case WalkedPath::LinkRefused:
+        return QStringLiteral("路径经过另一用户（uid %1）的链接，指向该用户不能写入的位置").arg(walked.refusedOwner);
+    case WalkedPath::Failed:
+        break;
+    }
+    return QString::fromLocal8Bit(std::strerror(walked.error));
 }
 
 } // namespace platform

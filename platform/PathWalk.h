@@ -7,8 +7,8 @@
 
 #include <QByteArray>
 
+#include <QString>
 #include <span>
-#include <string>
 #include <vector>
 
 #include <sys/stat.h>
@@ -61,7 +61,8 @@ WalkedPath openFileToAppend(const QByteArray &path);
 // have written into the folder.
 WalkedPath openFolderToWrite(const QByteArray &path);
 
-// Why a LinkRefused path was not written, in a message's words.
-std::string refusedLinkReason(uid_t owner);
+// Why a walk to write did not open its path, in a message's words: another
+// user's link, not a regular file, or the system's reason.
+QString whyNotOpened(const WalkedPath &walked);
 
 } // namespace platform
