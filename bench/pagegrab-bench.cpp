@@ -47,8 +47,8 @@ double childrenCpuSeconds()
 
 int runPeer(const QString &document, const QString &outFolder)
 {
-    // After our first office has quit, a new profile is a copy of its
-    // complete one: the peer starts as fast as ours.
+    // Once our run has made the profile template, a new profile is a copy
+    // of it: the peer starts as fast as ours.
     const office::Profile profile;
     // The peer leaves its single-instance socket in /tmp; ours is removed.
     const QStringList socketsBefore = QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System);
