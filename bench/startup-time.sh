@@ -14,7 +14,7 @@ sleep 1
 times=()
 for _ in $(seq "$runs"); do
     start=$(date +%s.%N)
-    DISPLAY=$display "$build/app/pagegrab" >/dev/null 2>&1 &
+    DISPLAY=$display "$build/bin/pagegrab" >/dev/null 2>&1 &
     app=$!
     until DISPLAY=$display xwininfo -name Pagegrab 2>/dev/null | grep -q 'IsViewable'; do sleep 0.02; done
     end=$(date +%s.%N)

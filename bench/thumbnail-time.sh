@@ -13,7 +13,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 count=${2:-30}
 testdocs=${3:-$top/../shared/testdocs}
-thumbnailer=$build/app/pagegrab-thumbnailer
+thumbnailer=$build/bin/pagegrab-thumbnailer
 soffice=/usr/lib/libreoffice/program/soffice
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,7 +24,7 @@ for doc in "$testdocs"/*.doc; do
     case $(basename "$doc") in PasswordProtected.doc|fuzzed-unreadable.doc) continue ;; esac
     docs+=("$doc")
 done
-"$build/app/pagegrab-batch" --log "$work/batch.log" -- "$work/all" "${docs[@]}" >/dev/null 2>&1 || true
+"$build/bin/pagegrab-batch" --log "$work/batch.log" -- "$work/all" "${docs[@]}" >/dev/null 2>&1 || true
 mapfile -t pages < <(find "$work/all" -name '*.emf' | sort -V | head -n "$count")
 [ "${#pages[@]}" -gt 0 ] || { echo "no pages made from $testdocs" >&2; exit 1; }
 echo "${#pages[@]} pages from $testdocs, size 256, one process each"

@@ -42,7 +42,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEGRA
 cmake --build "$build"
 
 if [ "$mode" = run ]; then
-    exec "$build/app/pagegrab"
+    exec "$build/bin/pagegrab"
 fi
 cd "$build"
 ctest --output-on-failure

@@ -12,5 +12,5 @@ cmake --build "$build" --target tst_batchrun_gates tst_convert_office
 # child only makes system calls before it starts the office.
 export TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$top/tests/sanitizers/tsan.supp"
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
-"$build/tests/tst_batchrun_gates"
-"$build/tests/tst_convert_office"
+"$build/bin/tst_batchrun_gates"
+"$build/bin/tst_convert_office"

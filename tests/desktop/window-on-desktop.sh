@@ -10,7 +10,7 @@
 # Screenshots need imagemagick's import.
 set -euo pipefail
 build=$1 testdocs=$2 shots=${3:-}
-pagegrab="$build/app/pagegrab"
+pagegrab="$build/bin/pagegrab"
 
 top=$(mktemp -d)
 mkdir -p "$top/home" "$top/tmp" "$top/bin" "$top/docs" "$top/long"
