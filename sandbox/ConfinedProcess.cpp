@@ -1,6 +1,8 @@
 #include "sandbox/ConfinedProcess.h"
 
+#include "sandbox/ChildStart.h"
 #include "sandbox/Failure.h"
+#include "sandbox/ForkServer.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,25 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 namespace sandbox {
 namespace {
-
-// What a child gets of our environment: what it needs to find the user, the
-// language, the time zone and the user's fonts. Nothing else of the caller's
-// (tokens and keys on a server) reaches a process that strangers' files
-// drive.
-bool passedOn(const char *entry)
-{
-    static const char *const kNames[] = {
-        "HOME=", "USER=",          "LOGNAME=",         "LANG=",           "LANGUAGE=",        "LC_",
-        "TZ=",   "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "FONTCONFIG_FILE=", "FONTCONFIG_PATH="};
-    for (const char *name : kNames)
-        if (std::strncmp(entry, name, std::strlen(name)) == 0)
-            return true;
-    return false;
-}
 
 // Every process of ours that may still run, for endAll().
 struct Registry {
@@ -46,6 +31,29 @@ Registry &registry()
 {
     static Registry r;
     return r;
+}
+
+// The child's id, or -errno.
+pid_t forkAndExec(const Confinement &confinement, std::vector<QByteArray> &arguments,
+                  std::vector<QByteArray> &environment, bool mustBeComplete, pid_t parent, int reportFd)
+{
+    // Everything the child needs is built before fork: after it, only
+    // async-signal-safe calls are allowed in a threaded program.
+    std::vector<char *> argv;
+    for (auto &a : arguments)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (auto &v : environment)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        enterConfinedChild(confinement, parent, reportFd, mustBeComplete);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    return pid < 0 ? -errno : pid;
 }
 
 } // namespace
@@ -65,57 +73,29 @@ bool ConfinedProcess::allEnding()
 }
 
 ConfinedProcess::ConfinedProcess(const Confinement &confinement, std::vector<QByteArray> arguments,
-                                 std::vector<QByteArray> environment, bool mustBeComplete)
+                                 std::vector<QByteArray> environment, bool mustBeComplete, ForkServer *server)
 {
     if (allEnding())
         throw Ending();
-    // Everything the child needs is built before fork: after it, only
-    // async-signal-safe calls are allowed in a threaded program.
-    std::vector<char *> argv;
-    for (auto &a : arguments)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (char **e = environ; *e; ++e)
-        if (passedOn(*e))
-            environment.emplace_back(*e);
-    std::vector<char *> envp;
-    for (auto &v : environment)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
+    for (QByteArray &entry : inheritedEnvironment())
+        environment.push_back(std::move(entry));
     const pid_t parent = getpid();
-    const char *const ownFolder = confinement.ownFolder().constData();
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         throw Failure(std::strerror(errno));
-
-    pid_ = fork();
+    if (const auto started = server ? server->start(confinement, arguments, environment, mustBeComplete, report[1])
+                                    : std::nullopt)
+        pid_ = *started;
+    else
+        pid_ = forkAndExec(confinement, arguments, environment, mustBeComplete, parent, report[1]);
     if (pid_ < 0) {
-        const int error = errno;
+        const int error = -pid_;
         close(report[0]);
         close(report[1]);
         throw Failure(std::strerror(error));
     }
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        const ConfinementReport applied = confinement.applyInChild();
-        if (chdir(ownFolder) != 0)
-            _exit(127);
-        (void)!write(report[1], &applied, sizeof applied);
-        if (mustBeComplete && !applied.complete())
-            _exit(127);
-        int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        close_range(3, ~0U, 0);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
     close(report[1]);
-    // Also from the parent, so a kill right after fork finds the group.
+    // Also from the parent, so a kill right after the start finds the group.
     setpgid(pid_, pid_);
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     applied_ = readConfinementReport(report[0]);

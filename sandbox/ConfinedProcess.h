@@ -11,6 +11,8 @@
 
 namespace sandbox {
 
+class ForkServer;
+
 // A child process started confined: its own process group, killed with us
 // (parent-death signal), its standard streams on /dev/null, none of our
 // descriptors, and signalled only until it has been reaped, so a reused
@@ -21,10 +23,11 @@ public:
     // the confinement's own folder, with what it needs of our environment
     // (user, language, time zone, fonts) and `environment` besides. Where
     // the confinement `mustBeComplete`, a child that could not apply all of
-    // it ends before it starts the program. Throws Ending once endAll() was
+    // it ends before it starts the program. Started by `server` where it
+    // can, else forked and executed here. Throws Ending once endAll() was
     // called, Failure when the system cannot start it.
     ConfinedProcess(const Confinement &confinement, std::vector<QByteArray> arguments,
-                    std::vector<QByteArray> environment, bool mustBeComplete);
+                    std::vector<QByteArray> environment, bool mustBeComplete, ForkServer *server = nullptr);
     ~ConfinedProcess();
     ConfinedProcess(const ConfinedProcess &) = delete;
     ConfinedProcess &operator=(const ConfinedProcess &) = delete;

@@ -47,7 +47,12 @@ unsigned long lockedFlags(const char *path)
 } // namespace
 
 Confinement::Confinement(const QString &ownFolder, FileAllowList files)
-    : files_(std::move(files)), ownFolder_(QFile::encodeName(ownFolder)),
+    : Confinement(QFile::encodeName(ownFolder), std::move(files))
+{
+}
+
+Confinement::Confinement(QByteArray ownFolder, FileAllowList files)
+    : files_(std::move(files)), ownFolder_(std::move(ownFolder)),
       uidMap_(QByteArray::number(getuid()) + " " + QByteArray::number(getuid()) + " 1"),
       gidMap_(QByteArray::number(getgid()) + " " + QByteArray::number(getgid()) + " 1")
 {

@@ -35,10 +35,12 @@ public:
     // Works out the folders and texts; allocates, so it runs before fork.
     // `ownFolder` is the child's own folder, where it works.
     Confinement(const QString &ownFolder, FileAllowList files);
+    Confinement(QByteArray ownFolder, FileAllowList files);
 
     // In the child between fork and exec: system calls only.
     ConfinementReport applyInChild() const;
     const QByteArray &ownFolder() const { return ownFolder_; }
+    const FileAllowList &files() const { return files_; }
 
 private:
     FileAllowList files_;

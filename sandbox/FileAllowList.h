@@ -35,6 +35,7 @@ public:
     // `sharedPipeFolder`: where the child must make its pipes, if not in
     // its own folder.
     int applyInChild(const char *sharedPipeFolder) const;
+    const std::vector<Rule> &rules() const { return rules_; }
 
 private:
     std::vector<Rule> rules_;

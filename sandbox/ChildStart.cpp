@@ -1,0 +1,47 @@
+#include "sandbox/ChildStart.h"
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace sandbox {
+
+std::vector<QByteArray> inheritedEnvironment()
+{
+    static const char *const kNames[] = {
+        "HOME=", "USER=",          "LOGNAME=",         "LANG=",           "LANGUAGE=",        "LC_",
+        "TZ=",   "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "FONTCONFIG_FILE=", "FONTCONFIG_PATH="};
+    std::vector<QByteArray> passed;
+    for (char **entry = environ; *entry; ++entry)
+        for (const char *name : kNames)
+            if (std::strncmp(*entry, name, std::strlen(name)) == 0) {
+                passed.emplace_back(*entry);
+                break;
+            }
+    return passed;
+}
+
+void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete)
+{
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127);
+    const ConfinementReport applied = confinement.applyInChild();
+    if (chdir(confinement.ownFolder().constData()) != 0)
+        _exit(127);
+    (void)!write(reportFd, &applied, sizeof applied);
+    if (mustBeComplete && !applied.complete())
+        _exit(127);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    close_range(3, ~0U, 0);
+}
+
+} // namespace sandbox

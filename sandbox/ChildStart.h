@@ -1,0 +1,28 @@
+#pragma once
+
+// The steps every confined child takes between its fork and its program,
+// whoever forked it: us (ConfinedProcess) or a fork server (ForkServer).
+
+#include "sandbox/Confinement.h"
+
+#include <QByteArray>
+
+#include <sys/types.h>
+#include <vector>
+
+namespace sandbox {
+
+// What a child gets of our environment: what it needs to find the user, the
+// language, the time zone and the user's fonts. Nothing else of the caller's
+// (tokens and keys on a server) reaches a process that strangers' files
+// drive.
+std::vector<QByteArray> inheritedEnvironment();
+
+// In the child, system calls only: its own process group, killed with
+// `parent`, the confinement applied and reported on `reportFd`, working in
+// the confinement's own folder, its standard streams on /dev/null and no
+// other descriptor open. Ends the child where a step fails, or where the
+// confinement `mustBeComplete` and is not.
+void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete);
+
+} // namespace sandbox

@@ -1,0 +1,58 @@
+#pragma once
+
+// Starting a big program costs mostly the mapping and relocating of its
+// libraries. A fork server is a program of ours that has loaded them once
+// and starts each child from that image, from the program's own beginning:
+// every child is as fresh as one that was executed anew, and is made our
+// own child (CLONE_PARENT), so it is reaped, signalled and watched exactly
+// like one we forked.
+
+#include "sandbox/Confinement.h"
+
+#include <QByteArray>
+
+#include <mutex>
+#include <optional>
+#include <sys/types.h>
+#include <vector>
+
+namespace sandbox {
+
+class ForkServer {
+public:
+    // `program`: the server's path. It is started on first use.
+    explicit ForkServer(QByteArray program);
+    ~ForkServer();
+    ForkServer(const ForkServer &) = delete;
+    ForkServer &operator=(const ForkServer &) = delete;
+
+    // A child that takes the same steps as one ConfinedProcess forks
+    // (enterConfinedChild, its report on `reportFd`) and then runs the
+    // server's program with `arguments` and exactly `environment`. Its id,
+    // -errno when the server could not fork, or nothing when there is no
+    // server: the caller then starts the program itself. A server that
+    // served and then ended is started anew on the next call; one that is
+    // missing, or never answered, is not tried again.
+    std::optional<pid_t> start(const Confinement &confinement, const std::vector<QByteArray> &arguments,
+                               const std::vector<QByteArray> &environment, bool mustBeComplete, int reportFd);
+
+private:
+    bool runningLocked();
+    void dropLocked();
+
+    QByteArray program_;
+    std::mutex mutex_;
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    int channel_ = -1;
+    bool givenUp_ = false;
+};
+
+// The server's side, given its main()'s arguments: answers the requests on
+// `channel` until it closes. In each child, `program` runs with the child's
+// arguments and environment, as its main() would; what it returns is the
+// child's exit code. The child's arguments also replace the server's in the
+// process list, as far as they fit.
+[[noreturn]] void serveForks(int channel, int argc, char **argv, int (*program)(int argc, char **argv));
+
+} // namespace sandbox
