@@ -4,10 +4,12 @@
 #include "office/LibreOffice.h"
 #include "office/OfficeFiles.h"
 #include "sandbox/Failure.h"
+#include "sandbox/ForkServer.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cerrno>
@@ -21,6 +23,16 @@ namespace {
 const char *const kOfficeBinary = LIBREOFFICE_PROGRAM_DIR "/soffice.bin";
 
 std::atomic<bool> required{false};
+
+// Offices start from the office's fork server, installed beside our
+// programs: a start then maps no library anew.
+sandbox::ForkServer &officeStarter()
+{
+    static sandbox::ForkServer server(
+        QFile::encodeName(QFileInfo(QFileInfo("/proc/self/exe").canonicalFilePath()).absolutePath())
+        + "/pagegrab-office-starter");
+    return server;
+}
 
 std::vector<QByteArray> officeArguments(const Profile &profile, const QString &pipeName)
 {
@@ -93,7 +105,7 @@ try : sandbox
     ::ConfinedProcess(sandbox::Confinement(profile.folder(), officeFiles(profile.folder())),
                       officeArguments(profile, pipeName),
                       {"PATH=/usr/bin:/bin", "TMPDIR=" + QFile::encodeName(profile.tempFolder())},
-                      confinementRequired())
+                      confinementRequired(), &officeStarter())
     {
         using sandbox::ConfinementReport;
         const std::optional<ConfinementReport> &applied = confinement();

@@ -30,7 +30,7 @@ for page in pagegrab pagegrab-batch; do
     check "contains the manual of $page" grep -q " ./usr/share/man/man1/$page.1.gz\$" <<<"$contents"
 done
 for program in ./usr/lib/pagegrab/pagegrab ./usr/lib/pagegrab/Convix.dll ./usr/lib/pagegrab/pagegrab-batch ./usr/bin/pagegrab \
-               ./usr/bin/pagegrab-batch ./usr/lib/pagegrab/pagegrab-thumbnailer; do
+               ./usr/bin/pagegrab-batch ./usr/lib/pagegrab/pagegrab-thumbnailer ./usr/lib/pagegrab/pagegrab-office-starter; do
     check "$program is executable" grep -qE "^-rwxr-xr-x .* $program\$" <<<"$contents"
 done
 
@@ -71,7 +71,7 @@ check "changelog" grep -q " ./usr/share/doc/pagegrab/changelog.gz\$" <<<"$conten
 check "extended description" [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 1 ]
 # The programs are stripped; their symbols are in the debug package.
 stripped() { ! readelf -S "$extracted/usr/lib/pagegrab/$1" | grep -q '\.debug_info'; }
-for program in pagegrab pagegrab-batch Convix.dll pagegrab-thumbnailer; do
+for program in pagegrab pagegrab-batch Convix.dll pagegrab-thumbnailer pagegrab-office-starter; do
     check "$program is stripped" stripped "$program"
 done
 check "the debug package holds the symbols" bash -c "dpkg-deb -c '$symbols' | grep -q '/usr/lib/debug/.build-id/'"
