@@ -3,7 +3,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -31,9 +34,16 @@ void enterConfinedChild(const Confinement &confinement, pid_t parent, int report
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent)
         _exit(127);
-    const ConfinementReport applied = confinement.applyInChild();
+    ConfinementReport applied = confinement.applyInChild();
     if (chdir(confinement.ownFolder().constData()) != 0)
         _exit(127);
+    // The namespaces' capabilities are for setting them up: a program that
+    // is not executed anew would keep them, and could undo its mounts.
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[2] = {};
+    syscall(SYS_capset, &header, none);
+    prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    applied.pid = getpid();
     (void)!write(reportFd, &applied, sizeof applied);
     if (mustBeComplete && !applied.complete())
         _exit(127);
@@ -41,7 +51,14 @@ void enterConfinedChild(const Confinement &confinement, pid_t parent, int report
     dup2(devnull, 0);
     dup2(devnull, 1);
     dup2(devnull, 2);
-    close_range(3, ~0U, 0);
+    // Nothing of whoever forked it may stay open: where the kernel has no
+    // close_range, one by one.
+    if (close_range(3, ~0U, 0) != 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        for (rlim_t fd = 3; fd < limit.rlim_cur; ++fd)
+            close(int(fd));
+    }
 }
 
 } // namespace sandbox

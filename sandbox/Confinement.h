@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <optional>
+#include <sys/types.h>
 
 namespace sandbox {
 
@@ -24,6 +25,8 @@ struct ConfinementReport {
     // Where the child makes its pipes: its own folder, or where it could
     // not be kept out of a shared temporary folder, that one.
     enum Pipes : char { InOwnFolder, InTmp, InVarTmp } pipes = InOwnFolder;
+    // The child's id, as it says itself.
+    pid_t pid = 0;
     // Every protecting layer applied (safe in the child: no allocation). A
     // temporary folder of its own is housekeeping, not protection, and is
     // not among them.
