@@ -83,23 +83,24 @@ ConfinedProcess::ConfinedProcess(const Confinement &confinement, std::vector<QBy
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         throw Failure(std::strerror(errno));
-    if (const auto started = server ? server->start(confinement, arguments, environment, mustBeComplete, report[1])
-                                    : std::nullopt)
-        pid_ = *started;
-    else
-        pid_ = forkAndExec(confinement, arguments, environment, mustBeComplete, parent, report[1]);
-    if (pid_ < 0) {
-        const int error = -pid_;
-        close(report[0]);
-        close(report[1]);
-        throw Failure(std::strerror(error));
-    }
+    const std::optional<pid_t> started = server ? server->start(confinement, arguments, environment, mustBeComplete,
+                                                                report[1])
+                                                : std::nullopt;
+    pid_t pid = started ? *started
+                        : forkAndExec(confinement, arguments, environment, mustBeComplete, parent, report[1]);
     close(report[1]);
-    // Also from the parent, so a kill right after the start finds the group.
-    setpgid(pid_, pid_);
-    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     applied_ = readConfinementReport(report[0]);
     close(report[0]);
+    // Asked of a server that did not answer: the child, if there is one,
+    // said who it is.
+    if (pid == 0)
+        pid = applied_ ? applied_->pid : -ECHILD;
+    if (pid < 0)
+        throw Failure(std::strerror(-pid));
+    pid_ = pid;
+    // Also from here, in case the child has not yet made its own group.
+    setpgid(pid_, pid_);
+    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     auto &r = registry();
     std::lock_guard lock(r.mutex);
     r.live.insert(this);

@@ -1,9 +1,11 @@
 #include "sandbox/ForkServer.h"
 
 #include "sandbox/ChildStart.h"
+#include "sandbox/ConfinedProcess.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
@@ -25,11 +27,12 @@ extern char **environ;
 namespace sandbox {
 namespace {
 
-// A request is a few kilobytes: the rules, the arguments, the environment.
-constexpr std::size_t kMaxRequest = 256 * 1024;
+// A request is a few kilobytes: the rules, the arguments, the environment;
+// the most is well within what one message on a local socket may hold.
+constexpr std::size_t kMaxRequest = 64 * 1024;
 // The server answers as soon as it has forked; the first answer waits for
 // it to load its libraries.
-constexpr int kReplyWaitMs = 30000;
+constexpr std::chrono::seconds kReplyWait{30};
 // Where the server finds its channel to us.
 constexpr int kChannel = 3;
 // What the server's command line holds besides its name, so that each child
@@ -51,9 +54,13 @@ public:
     void run(const std::function<void()> &job)
     {
         std::unique_lock lock(mutex_);
+        // One job at a time, its caller told before the next begins.
+        changed_.wait(lock, [&] { return job_ == nullptr && done_ == nullptr; });
         job_ = &job;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return job_ == nullptr; });
+        changed_.wait(lock, [&] { return done_ == &job; });
+        done_ = nullptr;
+        changed_.notify_all();
     }
 
 private:
@@ -64,6 +71,7 @@ private:
             for (;;) {
                 changed_.wait(lock, [&] { return job_ != nullptr; });
                 (*job_)();
+                done_ = job_;
                 job_ = nullptr;
                 changed_.notify_all();
             }
@@ -73,6 +81,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     const std::function<void()> *job_ = nullptr;
+    const std::function<void()> *done_ = nullptr;
 };
 
 void put(QByteArray &out, const QByteArray &field)
@@ -93,7 +102,6 @@ QByteArray encodeRequest(const Confinement &confinement, const std::vector<QByte
                          const std::vector<QByteArray> &environment, bool mustBeComplete)
 {
     QByteArray out;
-    put(out, QByteArray::number(getpid()));
     put(out, mustBeComplete ? "1" : "0");
     put(out, confinement.ownFolder());
     std::vector<QByteArray> rules;
@@ -106,7 +114,6 @@ QByteArray encodeRequest(const Confinement &confinement, const std::vector<QByte
 }
 
 struct Request {
-    pid_t parent = -1;
     bool mustBeComplete = true;
     QByteArray ownFolder;
     std::vector<FileAllowList::Rule> rules;
@@ -164,16 +171,13 @@ std::optional<Request> decodeRequest(const char *data, std::size_t size)
 {
     Reader reader(data, size);
     Request request;
-    const auto parent = reader.field();
     const auto complete = reader.field();
     const auto ownFolder = reader.field();
     const auto rules = reader.fields();
     auto arguments = reader.fields();
     auto environment = reader.fields();
-    if (!parent || !complete || !ownFolder || !rules || !arguments || !environment || !reader.atEnd()
-        || arguments->empty())
+    if (!complete || !ownFolder || !rules || !arguments || !environment || !reader.atEnd() || arguments->empty())
         return std::nullopt;
-    request.parent = parent->toInt();
     request.mustBeComplete = *complete != "0";
     request.ownFolder = *ownFolder;
     for (const QByteArray &rule : *rules) {
@@ -236,7 +240,8 @@ void showArguments(const ArgumentArea &area, const std::vector<QByteArray> &argu
     }
 }
 
-[[noreturn]] void runChild(Request &request, int reportFd, const ArgumentArea &area, int (*program)(int, char **))
+[[noreturn]] void runChild(Request &request, pid_t parent, int reportFd, const ArgumentArea &area,
+                           int (*program)(int, char **))
 {
     showArguments(area, request.arguments);
     std::vector<FileAllowList::Rule> rules;
@@ -247,7 +252,7 @@ void showArguments(const ArgumentArea &area, const std::vector<QByteArray> &argu
     std::vector<QByteArray> environment = copied(request.environment);
     std::vector<char *> argv = pointers(arguments);
     std::vector<char *> envp = pointers(environment);
-    enterConfinedChild(confinement, request.parent, reportFd, request.mustBeComplete);
+    enterConfinedChild(confinement, parent, reportFd, request.mustBeComplete);
     environ = envp.data();
     std::exit(program(int(argv.size() - 1), argv.data()));
 }
@@ -280,46 +285,51 @@ bool ForkServer::runningLocked()
             return true;
         dropLocked();
     }
-    std::vector<QByteArray> environment = inheritedEnvironment();
-    std::vector<char *> envp = pointers(environment);
-    QByteArray room(kArgumentRoom, ' ');
-    char *const argv[] = {program_.data(), room.data(), nullptr};
-    const pid_t parent = getpid();
-    int ends[2];
     if (access(program_.constData(), X_OK) != 0) {
         givenUp_ = true;
         return false;
     }
+    int ends[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
     pid_t pid = -1;
-    Launcher::instance().run([&] {
-        pid = fork();
-        if (pid != 0)
-            return;
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
+    try {
+        std::vector<QByteArray> environment = inheritedEnvironment();
+        std::vector<char *> envp = pointers(environment);
+        QByteArray room(kArgumentRoom, ' ');
+        char *const argv[] = {program_.data(), room.data(), nullptr};
+        const pid_t parent = getpid();
+        Launcher::instance().run([&] {
+            pid = fork();
+            if (pid != 0)
+                return;
+            setpgid(0, 0);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(127);
+            const int channel = fcntl(ends[1], F_DUPFD, 10);
+            const int devnull = open("/dev/null", O_RDWR);
+            if (channel < 0 || devnull < 0 || dup2(devnull, 0) < 0 || dup2(devnull, 1) < 0 || dup2(devnull, 2) < 0
+                || dup2(channel, kChannel) < 0)
+                _exit(127);
+            close_range(kChannel + 1, ~0U, 0);
+            execve(argv[0], argv, envp.data());
             _exit(127);
-        const int channel = fcntl(ends[1], F_DUPFD, 10);
-        const int devnull = open("/dev/null", O_RDWR);
-        if (channel < 0 || devnull < 0 || dup2(devnull, 0) < 0 || dup2(devnull, 1) < 0 || dup2(devnull, 2) < 0
-            || dup2(channel, kChannel) < 0)
-            _exit(127);
-        close_range(kChannel + 1, ~0U, 0);
-        execve(argv[0], argv, envp.data());
-        _exit(127);
-    });
+        });
+    } catch (const std::exception &) {
+        // No thread or no memory: offices are executed as programs.
+    }
     close(ends[1]);
     if (pid < 0) {
         close(ends[0]);
         return false;
     }
     pid_ = pid;
-    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     channel_ = ends[0];
+    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (pidfd_ < 0) {
-        ::kill(pid_, SIGKILL);
+        // Without a pidfd its end could not be told: not on this system.
+        givenUp_ = true;
         dropLocked();
         return false;
     }
@@ -339,6 +349,28 @@ void ForkServer::dropLocked()
             *fd = -1;
         }
     pid_ = -1;
+}
+
+std::optional<std::int32_t> ForkServer::replyLocked()
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReplyWait;
+    pollfd answered{channel_, POLLIN, 0};
+    for (;;) {
+        // Waited for in short steps, so that ending every process is never
+        // held up behind a server that does not answer.
+        if (ConfinedProcess::allEnding())
+            return std::nullopt;
+        const int ready = poll(&answered, 1, 100);
+        if (ready == 1)
+            break;
+        if ((ready < 0 && errno != EINTR) || std::chrono::steady_clock::now() > deadline)
+            return std::nullopt;
+    }
+    std::int32_t reply = 0;
+    ssize_t got;
+    while ((got = recv(channel_, &reply, sizeof reply, 0)) < 0 && errno == EINTR) {
+    }
+    return got == sizeof reply ? std::optional(reply) : std::nullopt;
 }
 
 std::optional<pid_t> ForkServer::start(const Confinement &confinement, const std::vector<QByteArray> &arguments,
@@ -363,20 +395,31 @@ std::optional<pid_t> ForkServer::start(const Confinement &confinement, const std
     passed->cmsg_type = SCM_RIGHTS;
     passed->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(passed), &reportFd, sizeof(int));
-    std::int32_t reply = 0;
-    pollfd answered{channel_, POLLIN, 0};
-    if (sendmsg(channel_, &message, MSG_NOSIGNAL) != request.size() || poll(&answered, 1, kReplyWaitMs) != 1
-        || recv(channel_, &reply, sizeof reply, 0) != sizeof reply || reply == 0) {
-        // A server that never answered will not answer the next time either.
+    ssize_t sent;
+    while ((sent = sendmsg(channel_, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    // A server that never answered will not answer the next time either.
+    if (sent != request.size()) {
         givenUp_ = fresh;
         dropLocked();
         return std::nullopt;
     }
-    return pid_t(reply);
+    const std::optional<std::int32_t> reply = replyLocked();
+    if (reply && *reply < 0)
+        return pid_t(*reply);
+    // An id is taken only for a child of ours: waitid knows no other.
+    siginfo_t child{};
+    if (reply && *reply > 0 && waitid(P_PID, id_t(*reply), &child, WEXITED | WNOHANG | WNOWAIT) == 0)
+        return pid_t(*reply);
+    givenUp_ = fresh;
+    dropLocked();
+    return 0;
 }
 
 void serveForks(int channel, int argc, char **argv, int (*program)(int argc, char **argv))
 {
+    // Whoever started the server: the program its children belong to.
+    const pid_t parent = getppid();
     ArgumentArea area;
     if (argc > 0) {
         area.start = argv[0];
@@ -405,10 +448,14 @@ void serveForks(int channel, int argc, char **argv, int (*program)(int argc, cha
             request = decodeRequest(buffer.data(), std::size_t(got));
         std::int32_t reply = -EINVAL;
         if (request) {
-            // A fork that makes the child the caller's: ours.
+            // A fork that makes the child the caller's: ours. fork() cannot
+            // do that, and clone() skips what fork() tidies in the C
+            // library; in a process of one thread, waiting here, that is
+            // its cached thread id alone: the child's main thread keeps
+            // ours, which only calls naming that thread from outside use.
             const auto pid = pid_t(syscall(SYS_clone, CLONE_PARENT | SIGCHLD, 0, nullptr, nullptr, 0));
             if (pid == 0)
-                runChild(*request, reportFd, area, program);
+                runChild(*request, parent, reportFd, area, program);
             reply = pid < 0 ? -errno : pid;
         }
         // What one child was told (its folder, its pipe, its environment)

@@ -2,8 +2,10 @@
 
 // Starting a big program costs mostly the mapping and relocating of its
 // libraries. A fork server is a program of ours that has loaded them once
-// and starts each child from that image, from the program's own beginning:
-// every child is as fresh as one that was executed anew, and is made our
+// and starts each child from that image, from the program's own beginning.
+// A child shares with the server and its siblings the libraries' places in
+// memory (what executing anew would draw afresh), and nothing else: what
+// one child was told is wiped before the next is forked. Each is made our
 // own child (CLONE_PARENT), so it is reaped, signalled and watched exactly
 // like one we forked.
 
@@ -11,6 +13,7 @@
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
@@ -28,17 +31,20 @@ public:
 
     // A child that takes the same steps as one ConfinedProcess forks
     // (enterConfinedChild, its report on `reportFd`) and then runs the
-    // server's program with `arguments` and exactly `environment`. Its id,
-    // -errno when the server could not fork, or nothing when there is no
-    // server: the caller then starts the program itself. A server that
-    // served and then ended is started anew on the next call; one that is
-    // missing, or never answered, is not tried again.
+    // server's program with `arguments` and exactly `environment`. Its id;
+    // -errno when the server could not fork; 0 when the server was asked
+    // but did not answer (a child may have been forked: its report names
+    // it); or nothing when there is no server, and the caller starts the
+    // program itself. A server that served and then ended is started anew
+    // on the next call; one that is missing, or never answered, is not
+    // tried again.
     std::optional<pid_t> start(const Confinement &confinement, const std::vector<QByteArray> &arguments,
                                const std::vector<QByteArray> &environment, bool mustBeComplete, int reportFd);
 
 private:
     bool runningLocked();
     void dropLocked();
+    std::optional<std::int32_t> replyLocked();
 
     QByteArray program_;
     std::mutex mutex_;
