@@ -25,13 +25,14 @@ const char *const kOfficeBinary = LIBREOFFICE_PROGRAM_DIR "/soffice.bin";
 std::atomic<bool> required{false};
 
 // Offices start from the office's fork server, installed beside our
-// programs: a start then maps no library anew.
+// programs: a start then maps no library anew. Never destroyed: it is
+// asked until the program ends, and ends with it.
 sandbox::ForkServer &officeStarter()
 {
-    static sandbox::ForkServer server(
+    static auto *server = new sandbox::ForkServer(
         QFile::encodeName(QFileInfo(QFileInfo("/proc/self/exe").canonicalFilePath()).absolutePath())
         + "/pagegrab-office-starter");
-    return server;
+    return *server;
 }
 
 std::vector<QByteArray> officeArguments(const Profile &profile, const QString &pipeName)

@@ -1,8 +1,8 @@
 // The office's fork server (see sandbox/ForkServer.h): it loads and
 // relocates the office's libraries once, then starts each office from that
 // image at the office's own beginning. It opens no document and runs none
-// of the office itself, so every office it starts is as fresh as one
-// executed anew, and is confined as one.
+// of the office itself, so no office it starts holds anything of another
+// document; each is confined as an executed one.
 
 #include "sandbox/ForkServer.h"
 
