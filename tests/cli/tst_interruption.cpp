@@ -147,9 +147,13 @@ private slots:
         startRun(killed, dir.filePath("killed"));
         const qint64 pid = killed.processId();
         QVERIFY(pid > 0);
+        // The fork server the offices come from goes with them.
+        const QList<int> starters = childrenNamed(pid, "pagegrab-office");
+        QCOMPARE(starters.size(), 1);
         ::kill(pid, SIGKILL);
         QVERIFY(killed.waitForFinished(5000));
         QTRY_COMPARE(officesOf(pid), QList<int>{});
+        QTRY_VERIFY(!alive(starters[0]));
         QVERIFY(!QDir(temp.path()).isEmpty());
 
         QProcess next;

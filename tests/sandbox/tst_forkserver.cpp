@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <thread>
 
@@ -17,7 +18,8 @@ class TestForkServer : public QObject {
 
     static Confinement confinedTo(const QString &folder)
     {
-        return Confinement(folder, FileAllowList({{QFile::encodeName(folder), FileAllowList::Rule::Write}}));
+        return Confinement(folder, FileAllowList({{QFile::encodeName(folder), FileAllowList::Rule::Write},
+                                                  {"/proc/self", FileAllowList::Rule::Read}}));
     }
 
     static QStringList seen(const QTemporaryDir &folder)
@@ -33,8 +35,9 @@ class TestForkServer : public QObject {
     }
 
 private slots:
-    // A child of the server is ours, confined, given exactly its arguments
-    // and environment, and shown in the process list by its arguments.
+    // A child of the server is ours, confined, without capabilities or
+    // descriptors of the server's, given exactly its arguments and
+    // environment, and shown in the process list by its arguments.
     void aChildIsOursConfinedAndToldOnlyItsOwn()
     {
         qputenv("PAGEGRAB_TEST_TOKEN", "not for children");
@@ -52,6 +55,9 @@ private slots:
         QVERIFY(lines.contains("argument named-child"));
         QVERIFY(lines.contains("environment ONLY=this"));
         QVERIFY(!lines.join('\n').contains("PAGEGRAB_TEST_TOKEN"));
+        QVERIFY(lines.contains("CapEff:\t0000000000000000"));
+        QVERIFY(lines.contains("also open 0"));
+        QVERIFY(child.confinement());
         if (child.confinement()->files == 0)
             QVERIFY(lines.contains("read Permission denied"));
         else
@@ -62,6 +68,23 @@ private slots:
         waiting.kill();
         QVERIFY(waiting.waitForExit(5000));
         QCOMPARE(waiting.exitCode().value_or(-1), 128 + SIGKILL);
+    }
+
+    // What one child was told is wiped from the server before it forks the
+    // next: the next child's memory does not hold it.
+    void noChildHoldsWhatAnotherWasTold()
+    {
+        QTemporaryDir own;
+        ForkServer server(FORK_SERVER);
+        const QByteArray token = "pipe-of-another-document-" + QByteArray::number(getpid());
+        ConfinedProcess told(confinedTo(own.path()), {"c", "report"},
+                             {"PADDING=" + QByteArray(4000, 'x'), "SECRET=" + token}, false, &server);
+        QVERIFY(told.waitForExit(20000));
+        QByteArray backwards = token;
+        std::reverse(backwards.begin(), backwards.end());
+        ConfinedProcess next(confinedTo(own.path()), {"c", "find", backwards}, {}, false, &server);
+        QVERIFY(next.waitForExit(20000));
+        QCOMPARE(next.exitCode().value_or(-1), 7);
     }
 
     // A child's parent-death signal follows the thread that made its
@@ -94,9 +117,11 @@ private slots:
         ConfinedProcess first(confinedTo(own.path()), {"c", "wait"}, {}, false, &server);
         const QStringList servers = QDir("/proc").entryList(QDir::Dirs);
         for (const QString &entry : servers) {
-            QFile exe("/proc/" + entry + "/exe");
-            if (QFile::symLinkTarget(exe.fileName()) == FORK_SERVER && entry.toInt() != first.pid()
-                && entry.toInt() != getpid())
+            QFile stat("/proc/" + entry + "/stat");
+            const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+            // pid (name) state parent ...
+            const bool ours = line.mid(line.lastIndexOf(')') + 2).split(' ').value(1) == QByteArray::number(getpid());
+            if (ours && QFile::symLinkTarget("/proc/" + entry + "/exe") == FORK_SERVER && entry.toInt() != first.pid())
                 ::kill(entry.toInt(), SIGKILL);
         }
         QTest::qWait(200);

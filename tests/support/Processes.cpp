@@ -14,10 +14,10 @@ bool alive(pid_t pid)
     return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
 }
 
-QList<int> officeChildren()
+QList<int> childrenNamed(qint64 parent, const QString &prefix)
 {
     QList<int> found;
-    const QString self = QString::number(getpid());
+    const QString wanted = QString::number(parent);
     for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
         QFile stat("/proc/" + entry + "/stat");
         if (!stat.open(QIODevice::ReadOnly))
@@ -27,10 +27,15 @@ QList<int> officeChildren()
         const int close = line.lastIndexOf(')');
         const QString comm = line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1);
         const QStringList rest = line.mid(close + 2).split(' ');
-        if (comm.startsWith("soffice") && rest.size() > 1 && rest[1] == self)
+        if (comm.startsWith(prefix) && rest.size() > 1 && rest[1] == wanted)
             found << entry.toInt();
     }
     return found;
+}
+
+QList<int> officeChildren()
+{
+    return childrenNamed(getpid(), "soffice");
 }
 
 QList<int> officesOf(qint64 pid)

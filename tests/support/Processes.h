@@ -8,6 +8,8 @@
 // Running, that is: neither gone nor a zombie waiting to be reaped.
 bool alive(pid_t pid);
 
+// Processes whose parent is `parent` and whose name starts with `prefix`.
+QList<int> childrenNamed(qint64 parent, const QString &prefix);
 // Office processes whose parent is this process (ours, started by the layer).
 QList<int> officeChildren();
 // Office processes started by the program with this process id, wherever
