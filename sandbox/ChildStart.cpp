@@ -28,6 +28,15 @@ std::vector<QByteArray> inheritedEnvironment()
     return passed;
 }
 
+std::vector<char *> nullTerminated(std::vector<QByteArray> &strings)
+{
+    std::vector<char *> all;
+    for (QByteArray &s : strings)
+        all.push_back(s.data());
+    all.push_back(nullptr);
+    return all;
+}
+
 void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete)
 {
     setpgid(0, 0);

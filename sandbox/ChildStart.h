@@ -18,6 +18,10 @@ namespace sandbox {
 // drive.
 std::vector<QByteArray> inheritedEnvironment();
 
+// The strings as an argument or environment list, for exec or main(): built
+// before fork, it points into `strings`.
+std::vector<char *> nullTerminated(std::vector<QByteArray> &strings);
+
 // In the child, system calls only: its own process group, killed with
 // `parent`, the confinement applied and reported on `reportFd`, working in
 // the confinement's own folder, its standard streams on /dev/null and no

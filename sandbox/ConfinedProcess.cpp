@@ -39,14 +39,8 @@ pid_t forkAndExec(const Confinement &confinement, std::vector<QByteArray> &argum
 {
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
-    std::vector<char *> argv;
-    for (auto &a : arguments)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char *> envp;
-    for (auto &v : environment)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
+    std::vector<char *> argv = nullTerminated(arguments);
+    std::vector<char *> envp = nullTerminated(environment);
     const pid_t pid = fork();
     if (pid == 0) {
         enterConfinedChild(confinement, parent, reportFd, mustBeComplete);

@@ -2,6 +2,7 @@
 
 #include "sandbox/ChildStart.h"
 #include "sandbox/ConfinedProcess.h"
+#include "sandbox/ForkRequest.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,14 +23,9 @@
 #include <thread>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace sandbox {
 namespace {
 
-// A request is a few kilobytes: the rules, the arguments, the environment;
-// the most is well within what one message on a local socket may hold.
-constexpr std::size_t kMaxRequest = 64 * 1024;
 // The server answers as soon as it has forked; the first answer waits for
 // it to load its libraries.
 constexpr std::chrono::seconds kReplyWait{30};
@@ -84,179 +80,6 @@ private:
     const std::function<void()> *done_ = nullptr;
 };
 
-void put(QByteArray &out, const QByteArray &field)
-{
-    const auto size = std::uint32_t(field.size());
-    out.append(reinterpret_cast<const char *>(&size), sizeof size);
-    out.append(field);
-}
-
-void putAll(QByteArray &out, const std::vector<QByteArray> &fields)
-{
-    put(out, QByteArray::number(qulonglong(fields.size())));
-    for (const QByteArray &field : fields)
-        put(out, field);
-}
-
-QByteArray encodeRequest(const Confinement &confinement, const std::vector<QByteArray> &arguments,
-                         const std::vector<QByteArray> &environment, bool mustBeComplete)
-{
-    QByteArray out;
-    put(out, mustBeComplete ? "1" : "0");
-    put(out, confinement.ownFolder());
-    std::vector<QByteArray> rules;
-    for (const FileAllowList::Rule &rule : confinement.files().rules())
-        rules.push_back(char('0' + rule.kind) + rule.path);
-    putAll(out, rules);
-    putAll(out, arguments);
-    putAll(out, environment);
-    return out;
-}
-
-struct Request {
-    bool mustBeComplete = true;
-    QByteArray ownFolder;
-    std::vector<FileAllowList::Rule> rules;
-    std::vector<QByteArray> arguments;
-    std::vector<QByteArray> environment;
-};
-
-class Reader {
-public:
-    Reader(const char *data, std::size_t size) : data_(data), left_(size) {}
-
-    std::optional<QByteArray> field()
-    {
-        std::uint32_t size;
-        if (left_ < sizeof size)
-            return std::nullopt;
-        std::memcpy(&size, data_, sizeof size);
-        if (left_ - sizeof size < size)
-            return std::nullopt;
-        // A view: the request's bytes stay in the one buffer, which is
-        // wiped once the child has been forked.
-        const QByteArray field = QByteArray::fromRawData(data_ + sizeof size, qsizetype(size));
-        data_ += sizeof size + size;
-        left_ -= sizeof size + size;
-        return field;
-    }
-
-    std::optional<std::vector<QByteArray>> fields()
-    {
-        const auto count = field();
-        bool ok = false;
-        const qulonglong n = count ? count->toULongLong(&ok) : 0;
-        // Each field takes at least its length: a count beyond what is left
-        // is a broken request, not a reason to reserve memory.
-        if (!ok || n > left_ / sizeof(std::uint32_t))
-            return std::nullopt;
-        std::vector<QByteArray> all;
-        for (qulonglong i = 0; i < n; ++i) {
-            auto next = field();
-            if (!next)
-                return std::nullopt;
-            all.push_back(std::move(*next));
-        }
-        return all;
-    }
-
-    bool atEnd() const { return left_ == 0; }
-
-private:
-    const char *data_;
-    std::size_t left_;
-};
-
-std::optional<Request> decodeRequest(const char *data, std::size_t size)
-{
-    Reader reader(data, size);
-    Request request;
-    const auto complete = reader.field();
-    const auto ownFolder = reader.field();
-    const auto rules = reader.fields();
-    auto arguments = reader.fields();
-    auto environment = reader.fields();
-    if (!complete || !ownFolder || !rules || !arguments || !environment || !reader.atEnd() || arguments->empty())
-        return std::nullopt;
-    request.mustBeComplete = *complete != "0";
-    request.ownFolder = *ownFolder;
-    for (const QByteArray &rule : *rules) {
-        const int kind = rule.isEmpty() ? -1 : rule[0] - '0';
-        if (kind < FileAllowList::Rule::Read || kind > FileAllowList::Rule::MakeSockets)
-            return std::nullopt;
-        request.rules.push_back(
-            {QByteArray::fromRawData(rule.constData() + 1, rule.size() - 1), FileAllowList::Rule::Kind(kind)});
-    }
-    request.arguments = std::move(*arguments);
-    request.environment = std::move(*environment);
-    return request;
-}
-
-std::vector<char *> pointers(std::vector<QByteArray> &strings)
-{
-    std::vector<char *> all;
-    for (QByteArray &s : strings)
-        all.push_back(s.data());
-    all.push_back(nullptr);
-    return all;
-}
-
-// The child's own copy of a view into the request, ended by a NUL.
-QByteArray copied(const QByteArray &view)
-{
-    return QByteArray(view.constData(), view.size());
-}
-
-std::vector<QByteArray> copied(const std::vector<QByteArray> &views)
-{
-    std::vector<QByteArray> all;
-    for (const QByteArray &view : views)
-        all.push_back(copied(view));
-    return all;
-}
-
-// Where /proc/N/cmdline, and so ps, reads a process's arguments: the
-// server's own, which its children inherit.
-struct ArgumentArea {
-    char *start = nullptr;
-    std::size_t size = 0;
-};
-
-// Shows the child's arguments as its command line, so that the process list
-// tells what each child is and whose, not that a server forked it.
-void showArguments(const ArgumentArea &area, const std::vector<QByteArray> &arguments)
-{
-    if (area.size == 0)
-        return;
-    std::memset(area.start, 0, area.size);
-    // The last byte stays a NUL: the kernel reads no further.
-    std::size_t at = 0;
-    for (const QByteArray &argument : arguments) {
-        if (at >= area.size - 1)
-            break;
-        const std::size_t n = std::min(std::size_t(argument.size()), area.size - 1 - at);
-        std::memcpy(area.start + at, argument.constData(), n);
-        at += n + 1;
-    }
-}
-
-[[noreturn]] void runChild(Request &request, pid_t parent, int reportFd, const ArgumentArea &area,
-                           int (*program)(int, char **))
-{
-    showArguments(area, request.arguments);
-    std::vector<FileAllowList::Rule> rules;
-    for (const FileAllowList::Rule &rule : request.rules)
-        rules.push_back({copied(rule.path), rule.kind});
-    const Confinement confinement(copied(request.ownFolder), FileAllowList(std::move(rules)));
-    std::vector<QByteArray> arguments = copied(request.arguments);
-    std::vector<QByteArray> environment = copied(request.environment);
-    std::vector<char *> argv = pointers(arguments);
-    std::vector<char *> envp = pointers(environment);
-    enterConfinedChild(confinement, parent, reportFd, request.mustBeComplete);
-    environ = envp.data();
-    std::exit(program(int(argv.size() - 1), argv.data()));
-}
-
 } // namespace
 
 ForkServer::ForkServer(QByteArray program) : program_(std::move(program))
@@ -295,7 +118,7 @@ bool ForkServer::runningLocked()
     pid_t pid = -1;
     try {
         std::vector<QByteArray> environment = inheritedEnvironment();
-        std::vector<char *> envp = pointers(environment);
+        std::vector<char *> envp = nullTerminated(environment);
         QByteArray room(kArgumentRoom, ' ');
         char *const argv[] = {program_.data(), room.data(), nullptr};
         const pid_t parent = getpid();
@@ -380,8 +203,8 @@ std::optional<pid_t> ForkServer::start(const Confinement &confinement, const std
     const bool fresh = channel_ < 0;
     if (givenUp_ || !runningLocked())
         return std::nullopt;
-    QByteArray request = encodeRequest(confinement, arguments, environment, mustBeComplete);
-    if (std::size_t(request.size()) > kMaxRequest)
+    QByteArray request = encodeForkRequest(confinement, arguments, environment, mustBeComplete);
+    if (std::size_t(request.size()) > kMaxForkRequest)
         return std::nullopt;
     iovec data{request.data(), std::size_t(request.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -414,58 +237,6 @@ std::optional<pid_t> ForkServer::start(const Confinement &confinement, const std
     givenUp_ = fresh;
     dropLocked();
     return 0;
-}
-
-void serveForks(int channel, int argc, char **argv, int (*program)(int argc, char **argv))
-{
-    // Whoever started the server: the program its children belong to.
-    const pid_t parent = getppid();
-    ArgumentArea area;
-    if (argc > 0) {
-        area.start = argv[0];
-        area.size = std::size_t(argv[argc - 1] + std::strlen(argv[argc - 1]) + 1 - argv[0]);
-    }
-    std::vector<char> buffer(kMaxRequest);
-    for (;;) {
-        iovec data{buffer.data(), buffer.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        msghdr message{};
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            _exit(0);
-        int reportFd = -1;
-        for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len == CMSG_LEN(sizeof(int)))
-                std::memcpy(&reportFd, CMSG_DATA(c), sizeof(int));
-        std::optional<Request> request;
-        if (reportFd >= 0 && !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)))
-            request = decodeRequest(buffer.data(), std::size_t(got));
-        std::int32_t reply = -EINVAL;
-        if (request) {
-            // A fork that makes the child the caller's: ours. fork() cannot
-            // do that, and clone() skips what fork() tidies in the C
-            // library; in a process of one thread, waiting here, that is
-            // its cached thread id alone: the child's main thread keeps
-            // ours, which only calls naming that thread from outside use.
-            const auto pid = pid_t(syscall(SYS_clone, CLONE_PARENT | SIGCHLD, 0, nullptr, nullptr, 0));
-            if (pid == 0)
-                runChild(*request, parent, reportFd, area, program);
-            reply = pid < 0 ? -errno : pid;
-        }
-        // What one child was told (its folder, its pipe, its environment)
-        // stays out of the next one's copy of this process.
-        request.reset();
-        explicit_bzero(buffer.data(), std::size_t(got));
-        if (reportFd >= 0)
-            close(reportFd);
-        (void)!send(channel, &reply, sizeof reply, MSG_NOSIGNAL);
-    }
 }
 
 } // namespace sandbox
