@@ -37,12 +37,32 @@ std::vector<char *> nullTerminated(std::vector<QByteArray> &strings)
     return all;
 }
 
-void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete)
+void joinOwnGroupTiedTo(pid_t parent)
 {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent)
         _exit(127);
+}
+
+void keepOnlyStreamsUpTo(int last)
+{
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    // Where the kernel has no close_range, one by one.
+    if (close_range(unsigned(last) + 1, ~0U, 0) != 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        for (rlim_t fd = rlim_t(last) + 1; fd < limit.rlim_cur; ++fd)
+            close(int(fd));
+    }
+}
+
+void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete)
+{
+    joinOwnGroupTiedTo(parent);
     ConfinementReport applied = confinement.applyInChild();
     if (chdir(confinement.ownFolder().constData()) != 0)
         _exit(127);
@@ -56,18 +76,8 @@ void enterConfinedChild(const Confinement &confinement, pid_t parent, int report
     (void)!write(reportFd, &applied, sizeof applied);
     if (mustBeComplete && !applied.complete())
         _exit(127);
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    dup2(devnull, 2);
-    // Nothing of whoever forked it may stay open: where the kernel has no
-    // close_range, one by one.
-    if (close_range(3, ~0U, 0) != 0) {
-        rlimit limit{};
-        getrlimit(RLIMIT_NOFILE, &limit);
-        for (rlim_t fd = 3; fd < limit.rlim_cur; ++fd)
-            close(int(fd));
-    }
+    // Nothing of whoever forked it may stay open.
+    keepOnlyStreamsUpTo(2);
 }
 
 } // namespace sandbox

@@ -22,11 +22,19 @@ std::vector<QByteArray> inheritedEnvironment();
 // before fork, it points into `strings`.
 std::vector<char *> nullTerminated(std::vector<QByteArray> &strings);
 
-// In the child, system calls only: its own process group, killed with
-// `parent`, the confinement applied and reported on `reportFd`, working in
-// the confinement's own folder, its standard streams on /dev/null and no
-// other descriptor open. Ends the child where a step fails, or where the
-// confinement `mustBeComplete` and is not.
+// In a child, system calls only: its own process group, killed with
+// `parent`; ends the child when `parent` is gone already.
+void joinOwnGroupTiedTo(pid_t parent);
+
+// In a child, system calls only: its standard streams on /dev/null, and no
+// descriptor above `last` open.
+void keepOnlyStreamsUpTo(int last);
+
+// In the child, system calls only: joinOwnGroupTiedTo(parent), the
+// confinement applied (and its capabilities dropped) and reported on
+// `reportFd`, working in the confinement's own folder, keepOnlyStreamsUpTo(2).
+// Ends the child where a step fails, or where the confinement
+// `mustBeComplete` and is not.
 void enterConfinedChild(const Confinement &confinement, pid_t parent, int reportFd, bool mustBeComplete);
 
 } // namespace sandbox

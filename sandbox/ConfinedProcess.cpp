@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <set>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,8 +34,9 @@ Registry &registry()
 
 // The child's id, or -errno.
 pid_t forkAndExec(const Confinement &confinement, std::vector<QByteArray> &arguments,
-                  std::vector<QByteArray> &environment, bool mustBeComplete, pid_t parent, int reportFd)
+                  std::vector<QByteArray> &environment, bool mustBeComplete, int reportFd)
 {
+    const pid_t parent = getpid();
     // Everything the child needs is built before fork: after it, only
     // async-signal-safe calls are allowed in a threaded program.
     std::vector<char *> argv = nullTerminated(arguments);
@@ -73,15 +73,13 @@ ConfinedProcess::ConfinedProcess(const Confinement &confinement, std::vector<QBy
         throw Ending();
     for (QByteArray &entry : inheritedEnvironment())
         environment.push_back(std::move(entry));
-    const pid_t parent = getpid();
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         throw Failure(std::strerror(errno));
     const std::optional<pid_t> started = server ? server->start(confinement, arguments, environment, mustBeComplete,
                                                                 report[1])
                                                 : std::nullopt;
-    pid_t pid = started ? *started
-                        : forkAndExec(confinement, arguments, environment, mustBeComplete, parent, report[1]);
+    pid_t pid = started ? *started : forkAndExec(confinement, arguments, environment, mustBeComplete, report[1]);
     close(report[1]);
     applied_ = readConfinementReport(report[0]);
     close(report[0]);

@@ -4,19 +4,15 @@
 #include "sandbox/ConfinedProcess.h"
 #include "sandbox/ForkRequest.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
-#include <sched.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -126,16 +122,11 @@ bool ForkServer::runningLocked()
             pid = fork();
             if (pid != 0)
                 return;
-            setpgid(0, 0);
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(127);
+            joinOwnGroupTiedTo(parent);
             const int channel = fcntl(ends[1], F_DUPFD, 10);
-            const int devnull = open("/dev/null", O_RDWR);
-            if (channel < 0 || devnull < 0 || dup2(devnull, 0) < 0 || dup2(devnull, 1) < 0 || dup2(devnull, 2) < 0
-                || dup2(channel, kChannel) < 0)
+            if (channel < 0 || dup2(channel, kChannel) < 0)
                 _exit(127);
-            close_range(kChannel + 1, ~0U, 0);
+            keepOnlyStreamsUpTo(kChannel);
             execve(argv[0], argv, envp.data());
             _exit(127);
         });
