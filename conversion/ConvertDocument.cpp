@@ -177,7 +177,7 @@ DocumentOutcome commitDocument(ExportedDocument &document)
     int failureStep = document.failureStep;
     for (auto &page : document.pages) {
         try {
-            page.picture.name(document.outputFolder.get(), nameInOutputFolder(document.job, page.fileName));
+            page.picture.name(nameInOutputFolder(document.job, page.fileName));
             ++outcome.pagesWritten;
         } catch (const platform::WriteFailure &e) {
             if (page.step > failureStep) {

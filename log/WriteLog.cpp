@@ -3,6 +3,7 @@
 #include "platform/Descriptor.h"
 #include "platform/NativePath.h"
 #include "platform/PathWalk.h"
+#include "platform/WholeFile.h"
 
 #include <QLocale>
 #include <QStringEncoder>
@@ -72,17 +73,10 @@ LogWrite WriteLogNote(const QString &logFile, const QString &text, const QDateTi
     if (walked.outcome != platform::WalkedPath::Opened)
         return {false, platform::whyNotOpened(walked)};
     const platform::Descriptor file(walked.fd);
-    for (qsizetype done = 0; done < line.size();) {
-        const ssize_t n = ::write(file.get(), line.constData() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const QString problem = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            // Half a line would run into the next one: take it back.
-            (void)!ftruncate(file.get(), walked.file.st_size);
-            return {false, problem};
-        }
-        done += n;
+    if (const int error = platform::writeEvery(file.get(), line)) {
+        // Half a line would run into the next one: take it back.
+        (void)!ftruncate(file.get(), walked.file.st_size);
+        return {false, QString::fromLocal8Bit(std::strerror(error))};
     }
     return {true, {}};
 }

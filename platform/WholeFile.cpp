@@ -29,14 +29,8 @@ QByteArray folderOf(const QByteArray &path)
 // Every byte written, then on disk: a full disk may show only at the sync.
 int writeAll(int fd, const QByteArray &bytes)
 {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        done += n;
-    }
+    if (const int error = writeEvery(fd, bytes))
+        return error;
     if (fsync(fd) != 0)
         return errno;
     struct stat written {};
@@ -73,8 +67,21 @@ int openCounting(int folder, const char *name, int flags, mode_t permissions)
 
 } // namespace
 
+int writeEvery(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += n;
+    }
+    return 0;
+}
+
 UnnamedFile::UnnamedFile(int folder, const QByteArray &bytes, mode_t permissions, QString shownAs)
-    : shownAs_(std::move(shownAs))
+    : shownAs_(std::move(shownAs)), folder_(folder)
 {
     file_.reset(openCounting(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, permissions));
     // Made here rather than by mkostemp, which makes it 0600: the kernel
@@ -88,8 +95,6 @@ UnnamedFile::UnnamedFile(int folder, const QByteArray &bytes, mode_t permissions
         standIn_.clear();
         throw Failed(shownAs_, errno);
     }
-    if (!standIn_.isEmpty())
-        folder_ = folder;
     if (const int error = writeAll(file_.get(), bytes))
         throw Failed(shownAs_, error);
 }
@@ -118,17 +123,17 @@ void UnnamedFile::keepToGroup(gid_t group)
         throw Failed(shownAs_, errno);
 }
 
-void UnnamedFile::name(int folder, const QByteArray &name)
+void UnnamedFile::name(const QByteArray &name)
 {
     int error = 0;
     if (!standIn_.isEmpty()) {
-        if (renameat(folder_, standIn_.constData(), folder, name.constData()) != 0)
+        if (renameat(folder_, standIn_.constData(), folder_, name.constData()) != 0)
             throw Failed(shownAs_, errno);
         standIn_.clear();
     } else {
         // Straight to its name where that is free: nothing to leave behind.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(file_.get());
-        if (linkat(AT_FDCWD, self.constData(), folder, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+        if (linkat(AT_FDCWD, self.constData(), folder_, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
             file_.reset();
             return;
         }
@@ -136,12 +141,12 @@ void UnnamedFile::name(int folder, const QByteArray &name)
             throw Failed(shownAs_, errno);
         // A file of that name is replaced in one step, through a name of ours.
         const QByteArray named = temporaryName();
-        if (linkat(AT_FDCWD, self.constData(), folder, named.constData(), AT_SYMLINK_FOLLOW) != 0)
+        if (linkat(AT_FDCWD, self.constData(), folder_, named.constData(), AT_SYMLINK_FOLLOW) != 0)
             throw Failed(shownAs_, errno);
-        if (renameat(folder, named.constData(), folder, name.constData()) != 0)
+        if (renameat(folder_, named.constData(), folder_, name.constData()) != 0)
             error = errno;
         if (error)
-            unlinkat(folder, named.constData(), 0);
+            unlinkat(folder_, named.constData(), 0);
     }
     file_.reset();
     if (error)
@@ -154,7 +159,7 @@ void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permi
     const Descriptor folder(open(folderOf(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         throw Failed(target, errno);
-    UnnamedFile(folder.get(), bytes, permissions, target).name(folder.get(), nameIn(path));
+    UnnamedFile(folder.get(), bytes, permissions, target).name(nameIn(path));
 }
 
 void writeIntoFile(const QString &target, const QByteArray &bytes, mode_t permissions)

@@ -35,16 +35,16 @@ public:
     // setgid folder's group stays), the group's bits become everyone's, so
     // the folder's group gains nothing. Throws WriteFailure.
     void keepToGroup(gid_t group);
-    // Gives the file its name in the folder, replacing a file of that name
-    // only now. Throws WriteFailure.
-    void name(int folder, const QByteArray &name);
+    // Gives the file its name in its folder (which must still be open),
+    // replacing a file of that name only now. Throws WriteFailure.
+    void name(const QByteArray &name);
 
 private:
     QString shownAs_;
     Descriptor file_;
+    int folder_;
     // Where the folder's file system has no unnamed files (FAT on a USB
     // stick), a hidden name in the folder stands in for none.
-    int folder_ = -1;
     QByteArray standIn_;
 };
 
@@ -53,6 +53,10 @@ private:
 // disk) leaves an earlier file untouched and no new one, and a process killed
 // on the way leaves no partial file. The file gets the permission bits
 // given, narrowed by the umask as any new file is. Throws WriteFailure.
+// Writes every byte, a write cut short going on where it stopped: 0, or the
+// errno (ENOSPC where no more could be written).
+int writeEvery(int fd, const QByteArray &bytes);
+
 void writeFileWhole(const QString &target, const QByteArray &bytes, mode_t permissions = 0644);
 
 // For a file that another program made for us to fill and reads back
