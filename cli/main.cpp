@@ -67,10 +67,7 @@ int main(int argc, char *argv[])
     parser.addOptions(offered);
     // The arguments as bytes: a name that is not UTF-8 (a shell's *.doc
     // over files from a Windows archive) must reach the run unchanged.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << platform::fromNativePath(argv[i]);
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(platform::nativeArguments(argc, argv, 0))) {
         say("pagegrab-batch：" + parser.errorText());
         return kCannotRun;
     }

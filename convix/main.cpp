@@ -19,10 +19,7 @@ int main(int argc, char *argv[])
     platform::useChineseQtTexts();
 
     // As bytes: a folder whose name is not UTF-8 is found as it is.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << platform::fromNativePath(argv[i]);
-    const auto request = convix::readArguments(arguments);
+    const auto request = convix::readArguments(platform::nativeArguments(argc, argv));
     if (!request.problem.isEmpty()) {
         gui::MessageBox::show(nullptr, request.problem);
         return 1;

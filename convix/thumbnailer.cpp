@@ -39,10 +39,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName("pagegrab-thumbnailer");
 
     // As bytes: a name that is not UTF-8 reaches the office unchanged.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << platform::fromNativePath(argv[i]);
-    const convix::ThumbnailRequest request = convix::readThumbnailArguments(arguments);
+    const convix::ThumbnailRequest request = convix::readThumbnailArguments(platform::nativeArguments(argc, argv));
     if (!request.problem.isEmpty()) {
         say(request.problem);
         return kWrongUsage;

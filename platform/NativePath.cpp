@@ -59,6 +59,14 @@ int validSequence(const unsigned char *p, qsizetype left)
 
 } // namespace
 
+QStringList nativeArguments(int argc, char **argv, int first)
+{
+    QStringList arguments;
+    for (int i = first; i < argc; ++i)
+        arguments << fromNativePath(argv[i]);
+    return arguments;
+}
+
 QString fromNativePath(const QByteArray &bytes)
 {
     QString path;

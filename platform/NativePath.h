@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -13,6 +14,10 @@ namespace platform {
 // through a QString and back unchanged.
 QString fromNativePath(const QByteArray &bytes);
 QByteArray toNativePath(const QString &path);
+
+// A program's arguments from `first` on, each as fromNativePath() reads it:
+// a name that is not UTF-8 reaches the program unchanged.
+QStringList nativeArguments(int argc, char **argv, int first = 1);
 
 // The path from the root: a relative one is taken from the working folder,
 // whose name keeps its bytes too.
