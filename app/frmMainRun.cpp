@@ -72,6 +72,7 @@ void frmMain::CmdDo_Click()
     }
 
     // The run's button stops it; the rest of the window waits for its end.
+    const QString startCaption = CmdDo->text();
     CmdDo->setText("停止转换");
     txtOutDir->setEnabled(false);
     txtLog->setEnabled(false);
@@ -86,7 +87,7 @@ void frmMain::CmdDo_Click()
     const conversion::RunSummary summary = runBatch(checked.batch);
     running_ = false;
     gui::setBusyPointer(false);
-    CmdDo->setText("批量转换为图片");
+    CmdDo->setText(startCaption);
     CmdDo->setEnabled(true);
     if (stopping_) {
         stopForTermination();
