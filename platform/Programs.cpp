@@ -1,5 +1,7 @@
 #include "platform/Programs.h"
 
+#include "platform/Descriptor.h"
+
 #include "platform/NativePath.h"
 
 #include <QStandardPaths>
@@ -77,22 +79,17 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     // The grandchild starts the program only once we hold a pidfd of it:
-    // ended and reaped before that, its id could already be another's.
-    int started[2];
-    int failed[2];
+    // ended and reaped before that, its id could already be another's. One
+    // pipe tells us, in turn, its id (from the middle child) and, once it
+    // may go on, why its program could not start; nothing more when it did.
+    int told[2];
     int go[2];
-    if (pipe2(started, O_CLOEXEC) != 0)
+    if (pipe2(told, O_CLOEXEC) != 0)
         return {};
-    if (pipe2(failed, O_CLOEXEC) != 0) {
-        close(started[0]);
-        close(started[1]);
+    Descriptor toldRead(told[0]), toldWrite(told[1]);
+    if (pipe2(go, O_CLOEXEC) != 0)
         return {};
-    }
-    if (pipe2(go, O_CLOEXEC) != 0) {
-        for (int fd : {started[0], started[1], failed[0], failed[1]})
-            close(fd);
-        return {};
-    }
+    Descriptor goRead(go[0]), goWrite(go[1]);
     // A grandchild, in a session of its own: no one of ours waits for it,
     // and it is no zombie of ours once it ends.
     const pid_t middle = fork();
@@ -100,40 +97,33 @@ StartedProgram startProgram(const QString &program, const QStringList &arguments
         setsid();
         const pid_t pid = fork();
         if (pid == 0) {
-            close(go[1]);
+            close(goWrite.get());
             char byte;
-            while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+            while (read(goRead.get(), &byte, 1) < 0 && errno == EINTR) {
             }
             execv(argv[0], argv.data());
             const int error = errno;
-            (void)!write(failed[1], &error, sizeof error);
+            (void)!write(toldWrite.get(), &error, sizeof error);
             _exit(127);
         }
-        (void)!write(started[1], &pid, sizeof pid);
+        (void)!write(toldWrite.get(), &pid, sizeof pid);
         _exit(0);
     }
-    close(started[1]);
-    close(failed[1]);
-    close(go[0]);
+    toldWrite.reset();
+    goRead.reset();
     pid_t pid = 0;
-    int pidfd = -1;
+    Descriptor pidfd;
     int error = 0;
     if (middle > 0) {
         while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
         }
-        if (readWhole(started[0], &pid, sizeof pid))
-            pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (readWhole(toldRead.get(), &pid, sizeof pid))
+            pidfd.reset(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
     }
-    close(go[1]);
-    const bool execFailed = pid > 0 && readWhole(failed[0], &error, sizeof error);
-    close(started[0]);
-    close(failed[0]);
-    if (pid <= 0 || execFailed) {
-        if (pidfd >= 0)
-            close(pidfd);
+    goWrite.reset();
+    if (pid <= 0 || readWhole(toldRead.get(), &error, sizeof error))
         return {};
-    }
-    return StartedProgram(pid, pidfd);
+    return StartedProgram(pid, pidfd.release());
 }
 
 } // namespace platform
